@@ -1,0 +1,130 @@
+// The ranked report: each section lists its most frequent entries by
+// repeated selection of the largest count not yet listed.
+#include "report.h"
+
+#include <cstring>
+
+namespace tally {
+namespace {
+
+using KeyWriter = void (*)(Text* out, int index);
+
+void character_key(Text* out, int code) {
+  if (code == '\n') {
+    append(out, "\\n");
+  }
+  else if (code == '\t') {
+    append(out, "\\t");
+  }
+  else {
+    const char c = static_cast<char>(code);
+    append(out, &c, 1);
+  }
+}
+
+void identifier_key(Text* out, int slot) { append(out, myContainer[slot]); }
+void number_key(Text* out, int slot) { append(out, myNumber[slot]); }
+
+// Lists the `distinct` entries of a table of `n` indexes: a header, then up
+// to kTopN entries, the largest count first and, among equal counts, the
+// lowest index first.
+void write_section(Text* out, const char* lead, const char* what, const std::uint64_t* counts,
+                   std::int32_t* flags, int n, int distinct, KeyWriter key) {
+  const int listed = distinct < kTopN ? distinct : kTopN;
+  for (int i = 0; i < n; ++i) flags[i] = 0;
+  append(out, lead);
+  append(out, "Total ");
+  append_u64(out, static_cast<std::uint64_t>(distinct));
+  append(out, " different ");
+  append(out, what);
+  append(out, ", ");
+  append_u64(out, static_cast<std::uint64_t>(listed));
+  append(out, " most used ");
+  append(out, what);
+  append(out, ":\n");
+  for (int k = 0; k < listed; ++k) {
+    int best = -1;
+    std::uint64_t best_count = 0;
+    for (int i = 0; i < n; ++i) {
+      if (counts[i] > best_count && flags[i] == 0) {
+        best = i;
+        best_count = counts[i];
+      }
+    }
+    flags[best] = 1;
+    append(out, "No. ");
+    append_u64(out, static_cast<std::uint64_t>(k));
+    append(out, ": ");
+    key(out, best);
+    append(out, "\t\t");
+    append_u64(out, best_count);
+    append(out, "\n");
+  }
+}
+
+}  // namespace
+
+void append(Text* t, const char* s, std::size_t n) {
+  if (n > t->cap - t->len) {
+    t->overflow = true;
+    return;
+  }
+  std::memcpy(t->data + t->len, s, n);
+  t->len += n;
+}
+
+void append(Text* t, const char* s) { append(t, s, std::strlen(s)); }
+
+void append_u64(Text* t, std::uint64_t v) {
+  char digits[20];
+  std::size_t i = sizeof digits;
+  do {
+    digits[--i] = static_cast<char>('0' + v % 10);
+    v /= 10;
+  } while (v != 0);
+  append(t, digits + i, sizeof digits - i);
+}
+
+void write_report(Text* out) {
+  append_u64(out, linec);
+  append(out, " ");
+  append_u64(out, wordc);
+  append(out, " ");
+  append_u64(out, cc);
+  append(out, "\n");
+  int codes = 0;
+  for (const std::uint64_t count : letterCount) codes += count > 0 ? 1 : 0;
+  write_section(out, "", "characters", letterCount, letterCountFlag, kCodes, codes, character_key);
+  write_section(out, "\n", "identifiers", wordCount, wordCountFlag, w_num, w_num, identifier_key);
+  write_section(out, "\n", "numbers", numCount, numCountFlag, n_num, n_num, number_key);
+}
+
+void write_stop_message(const ScanResult& r, Text* err) {
+  switch (r.outcome) {
+    case Outcome::kWordTooLong:
+    case Outcome::kNumberTooLong:
+      append(err, r.outcome == Outcome::kWordTooLong ? "Word " : "Number ");
+      append(err, r.token, kTooLongLen);
+      append(err, " too long!! Exit.\n");
+      break;
+    case Outcome::kWordsFull:
+      append(err, "Too many different identifiers (limit ");
+      append_u64(err, kMaxKeys);
+      append(err, ")!! Exit.\n");
+      break;
+    case Outcome::kNumbersFull:
+      append(err, "Too many different numbers (limit ");
+      append_u64(err, kMaxKeys);
+      append(err, ")!! Exit.\n");
+      break;
+    case Outcome::kReadError:
+      append(err, "tally: cannot read standard input: ");
+      append(err, std::strerror(r.error));
+      append(err, "\n");
+      break;
+    case Outcome::kDone:
+      break;
+  }
+}
+
+}  // namespace tally

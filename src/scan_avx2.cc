@@ -1,0 +1,37 @@
+// The AVX2 block scanner. Compiled with AVX2 enabled; run only on CPUs that
+// have it.
+#include <immintrin.h>
+
+#include "scan_fast.h"
+
+namespace tally {
+namespace {
+
+// Bytes in [lo, lo + n) as a byte mask, by one unsigned range compare.
+inline __m256i in_range(__m256i v, char lo, char n_minus_1) {
+  const __m256i x = _mm256_sub_epi8(v, _mm256_set1_epi8(lo));
+  return _mm256_cmpeq_epi8(_mm256_min_epu8(x, _mm256_set1_epi8(n_minus_1)), x);
+}
+
+inline std::uint64_t bits(__m256i lo, __m256i hi) {
+  return static_cast<std::uint32_t>(_mm256_movemask_epi8(lo)) |
+         (static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(hi))) << 32);
+}
+
+void classify(const unsigned char* p, std::uint64_t* letters, std::uint64_t* digits) {
+  const __m256i lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+  const __m256i hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
+  const __m256i case_bit = _mm256_set1_epi8(0x20);
+  *letters = bits(in_range(_mm256_or_si256(lo, case_bit), 'a', 25),
+                  in_range(_mm256_or_si256(hi, case_bit), 'a', 25));
+  *digits = bits(in_range(lo, '0', 9), in_range(hi, '0', 9));
+}
+
+}  // namespace
+
+BlockResult scan_block_avx2(const unsigned char* from, const unsigned char* data,
+                            const unsigned char* end, bool eof) {
+  return scan_block_masks<classify>(from, data, end, eof);
+}
+
+}  // namespace tally

@@ -1,0 +1,123 @@
+// tally: reads a text on standard input and writes its line, token and byte
+// totals and its most frequent characters, identifiers and numbers.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "run.h"
+
+#ifndef TALLY_VERSION
+#define TALLY_VERSION "unknown"
+#endif
+
+namespace {
+
+const char kUsage[] =
+    "Usage: tally [--help | --version] < FILE\n"
+    "\n"
+    "Reads a text on standard input, to its end, and writes a report on\n"
+    "standard output: the number of lines, tokens and bytes, then the number\n"
+    "of distinct characters, identifiers and numbers, each with its five most\n"
+    "frequent entries and their counts.\n"
+    "\n"
+    "An identifier is an ASCII letter followed by letters and digits, counted\n"
+    "without regard to case and shown in lower case. A number is a run of\n"
+    "digits, leading zeros kept. Every other byte separates tokens.\n"
+    "\n"
+    "Limits: 30000 distinct identifiers, 30000 distinct numbers, and tokens of\n"
+    "at most 254 characters. Passing a limit stops tally with one line on\n"
+    "standard error and nothing on standard output.\n"
+    "\n"
+    "Exit status: 0 on success; 1 when a limit is passed, the input cannot be\n"
+    "read or the report cannot be written.\n"
+    "\n"
+    "  --help     show this help and exit\n"
+    "  --version  show the version and exit\n"
+    "Other arguments are ignored. TALLY_FORCE_PATH=scalar|avx2|avx512 picks\n"
+    "the scanning code, for testing.\n";
+
+const char kVersion[] = "tally " TALLY_VERSION "\n";
+
+// Writes all of `n` bytes, retrying short and interrupted writes.
+bool write_all(int fd, const char* p, std::size_t n) {
+  while (n > 0) {
+    const ssize_t w = write(fd, p, n);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    p += w;
+    n -= static_cast<std::size_t>(w);
+  }
+  return true;
+}
+
+// Reports a failure on standard error as "tally: <what>[: <reason>]".
+int fail(const char* what, int err) {
+  char line[tally::kMessageMax];
+  tally::Text t{line, sizeof line, 0, false};
+  tally::append(&t, "tally: ");
+  tally::append(&t, what);
+  if (err != 0) {
+    tally::append(&t, ": ");
+    tally::append(&t, std::strerror(err));
+  }
+  tally::append(&t, "\n");
+  write_all(STDERR_FILENO, line, t.len);
+  return 1;
+}
+
+int print(const char* text) {
+  if (!write_all(STDOUT_FILENO, text, std::strlen(text))) {
+    return fail("cannot write standard output", errno);
+  }
+  return 0;
+}
+
+std::ptrdiff_t read_stdin(void* /*ctx*/, unsigned char* dst, std::size_t cap, int* err) {
+  for (;;) {
+    const ssize_t n = read(STDIN_FILENO, dst, cap);
+    if (n >= 0) return n;
+    if (errno != EINTR) {
+      *err = errno;
+      return -1;
+    }
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0) return print(kUsage);
+    if (std::strcmp(argv[i], "--version") == 0) return print(kVersion);
+  }
+
+  tally::ScanPath path = tally::best_path();
+  if (const char* forced = std::getenv("TALLY_FORCE_PATH")) {
+    if (!tally::parse_path(forced, &path) || !tally::path_supported(path)) {
+      return fail("TALLY_FORCE_PATH names no scanning path this CPU supports", 0);
+    }
+  }
+#ifdef F_SETPIPE_SZ
+  // A larger pipe lets each read take more at once; failure costs nothing.
+  fcntl(STDIN_FILENO, F_SETPIPE_SZ, 1 << 20);
+#endif
+
+  static char out_buf[tally::kReportMax];
+  static char err_buf[tally::kMessageMax];
+  tally::Text out{out_buf, sizeof out_buf, 0, false};
+  tally::Text err{err_buf, sizeof err_buf, 0, false};
+  const int status = tally::run_filter(tally::Input{read_stdin, nullptr}, path, &out, &err);
+  if (status != 0) {
+    write_all(STDERR_FILENO, err.data, err.len);
+    return status;
+  }
+  if (!write_all(STDOUT_FILENO, out.data, out.len)) {
+    return fail("cannot write standard output", errno);
+  }
+  return 0;
+}

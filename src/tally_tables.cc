@@ -1,0 +1,124 @@
+// The tally tables and their find-or-add, with a hash index over the slots.
+#include "tally_tables.h"
+
+#include <cstring>
+
+namespace tally {
+
+std::uint64_t linec;
+std::uint64_t wordc;
+std::uint64_t cc;
+
+std::uint64_t letterCount[kCodes];
+std::int32_t letterCountFlag[kCodes];
+
+alignas(64) char myContainer[kMaxKeys][kSlotSize];
+std::uint64_t wordCount[kMaxKeys];
+std::int32_t wordCountFlag[kMaxKeys];
+std::int32_t w_num;
+
+alignas(64) char myNumber[kMaxKeys][kSlotSize];
+std::uint64_t numCount[kMaxKeys];
+std::int32_t numCountFlag[kMaxKeys];
+std::int32_t n_num;
+
+namespace {
+std::uint32_t wordIndex[kIndexSize];
+std::uint32_t numIndex[kIndexSize];
+
+constexpr std::uint64_t kMul = 0x9E3779B97F4A7C15ULL;
+
+std::uint64_t load_word(const void* p) {
+  std::uint64_t w;
+  std::memcpy(&w, p, sizeof w);
+  return w;
+}
+
+// Keeps the first `n` bytes of `w` in memory order, zeroing the rest.
+// REQUIRES: 0 <= n < 8.
+std::uint64_t keep_bytes(std::uint64_t w, int n) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+  return n == 0 ? 0 : w & ~(~std::uint64_t{0} >> (8 * n));
+#else
+  return w & ((std::uint64_t{1} << (8 * n)) - 1);
+#endif
+}
+
+bool same_key(const char* slot, const Key& key) {
+  for (int i = 0; i < key.nwords; ++i) {
+    if (load_word(slot + 8 * i) != key.words[i]) return false;
+  }
+  return true;
+}
+
+void clear_table(const TokenTable& t) {
+  for (int i = 0; i < *t.fill; ++i) {
+    std::memset(t.keys[i], 0, kSlotSize);
+    t.counts[i] = 0;
+    t.flags[i] = 0;
+  }
+  *t.fill = 0;
+  std::memset(t.index, 0, sizeof(std::uint32_t) * kIndexSize);
+}
+}  // namespace
+
+const TokenTable kIdentifiers = {myContainer, wordCount, wordCountFlag, &w_num, wordIndex};
+const TokenTable kNumbers = {myNumber, numCount, numCountFlag, &n_num, numIndex};
+
+// performance critical: runs once per token; please benchmark changes.
+void make_key(const unsigned char* src, int len, bool fold_case, Key* key) {
+  // Digits already have bit 0x20 set, so OR-ing it into every byte of an
+  // identifier lower-cases its letters and leaves its digits alone.
+  const std::uint64_t fold = fold_case ? 0x2020202020202020ULL : 0;
+  const int full = len / 8;
+  std::uint64_t h = static_cast<std::uint64_t>(len) * kMul;
+  for (int i = 0; i < full; ++i) {
+    const std::uint64_t w = load_word(src + 8 * i) | fold;
+    key->words[i] = w;
+    h = (h ^ w) * kMul;
+  }
+  const std::uint64_t last = keep_bytes(load_word(src + 8 * full) | fold, len % 8);
+  key->words[full] = last;
+  h = (h ^ last) * kMul;
+  key->len = len;
+  key->nwords = full + 1;
+  key->hash = h ^ (h >> 29);
+}
+
+// performance critical: runs once per token; please benchmark changes.
+bool find_or_add(const TokenTable& t, const Key& key) {
+  constexpr std::uint32_t kMask = kIndexSize - 1;
+  const std::uint32_t tag = static_cast<std::uint32_t>(key.hash >> 48);
+  std::uint32_t pos = static_cast<std::uint32_t>(key.hash) & kMask;
+  for (;;) {
+    const std::uint32_t e = t.index[pos];
+    if (e == 0) break;
+    if ((e >> 16) == tag) {
+      const std::uint32_t slot = (e & 0xFFFFu) - 1;
+      if (same_key(t.keys[slot], key)) {
+        ++t.counts[slot];
+        return true;
+      }
+    }
+    pos = (pos + 1) & kMask;
+  }
+  const int slot = *t.fill;
+  if (slot == kMaxKeys) return false;
+  // The slot is still all zero, so copying the key's words leaves the NUL
+  // and the zero tail that same_key relies on.
+  std::memcpy(t.keys[slot], key.words, 8 * static_cast<std::size_t>(key.nwords));
+  t.counts[slot] = 1;
+  t.index[pos] = (tag << 16) | static_cast<std::uint32_t>(slot + 1);
+  *t.fill = slot + 1;
+  return true;
+}
+
+void reset_tables() {
+  linec = wordc = cc = 0;
+  std::memset(letterCount, 0, sizeof letterCount);
+  std::memset(letterCountFlag, 0, sizeof letterCountFlag);
+  clear_table(kIdentifiers);
+  clear_table(kNumbers);
+}
+
+}  // namespace tally

@@ -1,0 +1,91 @@
+// The tallies shared by the counting pass and the report: three totals, the
+// character table and the identifier and number tables, all in static storage.
+#ifndef TALLY_TABLES_H_
+#define TALLY_TABLES_H_
+
+#include <cstddef>
+#include <cstdint>
+
+namespace tally {
+
+// Distinct keys one token table can hold. A new distinct key arriving at a
+// full table stops the run (Outcome::kWordsFull / kNumbersFull); occurrences
+// of keys already held are still counted.
+constexpr int kMaxKeys = 30000;
+// One key slot: the token, a NUL, and zero bytes up to the end of the slot.
+constexpr int kSlotSize = 256;
+// Longest accepted token. A token that reaches kMaxTokenLen + 1 characters
+// stops the run.
+constexpr int kMaxTokenLen = 254;
+constexpr int kTooLongLen = kMaxTokenLen + 1;
+// Byte codes: every byte value has its own slot in the character table.
+constexpr int kCodes = 256;
+// Slots in each token table's hash index: a power of two, at least twice
+// kMaxKeys, so that probe chains stay short even in a full table.
+constexpr int kIndexSize = 65536;
+// How many entries each report section lists at most.
+constexpr int kTopN = 5;
+
+static_assert((kIndexSize & (kIndexSize - 1)) == 0, "index size is a power of two");
+static_assert(kIndexSize >= 2 * kMaxKeys, "index keeps the load factor under one half");
+static_assert(kMaxKeys < 65536, "slot numbers fit the index entry's low 16 bits");
+
+// Totals: newline bytes, tokens (identifiers and numbers), bytes.
+extern std::uint64_t linec;
+extern std::uint64_t wordc;
+extern std::uint64_t cc;
+
+// Character table: occurrences of each byte code, as read (case kept).
+extern std::uint64_t letterCount[kCodes];
+extern std::int32_t letterCountFlag[kCodes];  // already-ranked marks (report)
+
+// Identifier table: lower-case keys in order of first appearance.
+extern char myContainer[kMaxKeys][kSlotSize];
+extern std::uint64_t wordCount[kMaxKeys];
+extern std::int32_t wordCountFlag[kMaxKeys];
+extern std::int32_t w_num;
+
+// Number table: digit-string keys (leading zeros kept), first appearance order.
+extern char myNumber[kMaxKeys][kSlotSize];
+extern std::uint64_t numCount[kMaxKeys];
+extern std::int32_t numCountFlag[kMaxKeys];
+extern std::int32_t n_num;
+
+// One token table: the parallel arrays above plus the hash index over them.
+// Index entries hold (hash tag << 16) | (slot + 1); zero is an empty entry.
+struct TokenTable {
+  char (*keys)[kSlotSize];
+  std::uint64_t* counts;
+  std::int32_t* flags;
+  std::int32_t* fill;
+  std::uint32_t* index;
+};
+
+extern const TokenTable kIdentifiers;
+extern const TokenTable kNumbers;
+
+// A token made ready for lookup: its bytes (identifiers already lower case),
+// zero-padded to whole 8-byte words, with at least one zero byte after it.
+struct Key {
+  std::uint64_t words[kSlotSize / 8];
+  int len;
+  int nwords;  // words covering the token and its NUL
+  std::uint64_t hash;
+};
+
+// Fills `key` from `len` input bytes at `src`, lower-casing when `fold_case`.
+// REQUIRES: 1 <= len <= kMaxTokenLen, and the 8-byte words that cover
+// src[0, len] are readable (the input buffer is padded for this).
+void make_key(const unsigned char* src, int len, bool fold_case, Key* key);
+
+// Records one occurrence of `key` in `table` (find-or-add). Returns false,
+// changing nothing, when the key is new and the table already holds kMaxKeys.
+bool find_or_add(const TokenTable& table, const Key& key);
+
+// Returns every tally to its start-up state (all zero). Costs only what the
+// last run used, so that a fuzzer can run many inputs in one process.
+void reset_tables();
+
+}  // namespace tally
+
+#endif  // TALLY_TABLES_H_
