@@ -51,6 +51,7 @@ void write_section(Text* out, const char* lead, const char* what, const std::uin
         best_count = counts[i];
       }
     }
+    TALLY_CHECK(best >= 0 && best < n);
     flags[best] = 1;
     append(out, "No. ");
     append_u64(out, static_cast<std::uint64_t>(k));

@@ -1,6 +1,8 @@
 // The tally tables and their find-or-add, with a hash index over the slots.
 #include "tally_tables.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace tally {
@@ -62,6 +64,11 @@ void clear_table(const TokenTable& t) {
 }
 }  // namespace
 
+void check_failed(const char* what, const char* file, int line) {
+  std::fprintf(stderr, "tally: internal check failed: %s (%s:%d)\n", what, file, line);
+  std::abort();
+}
+
 const TokenTable kIdentifiers = {myContainer, wordCount, wordCountFlag, &w_num, wordIndex};
 const TokenTable kNumbers = {myNumber, numCount, numCountFlag, &n_num, numIndex};
 
@@ -69,6 +76,7 @@ const TokenTable kNumbers = {myNumber, numCount, numCountFlag, &n_num, numIndex}
 void make_key(const unsigned char* src, int len, bool fold_case, Key* key) {
   // Digits already have bit 0x20 set, so OR-ing it into every byte of an
   // identifier lower-cases its letters and leaves its digits alone.
+  TALLY_CHECK(len >= 1 && len <= kMaxTokenLen);
   const std::uint64_t fold = fold_case ? 0x2020202020202020ULL : 0;
   const int full = len / 8;
   std::uint64_t h = static_cast<std::uint64_t>(len) * kMul;
@@ -95,6 +103,7 @@ bool find_or_add(const TokenTable& t, const Key& key) {
     if (e == 0) break;
     if ((e >> 16) == tag) {
       const std::uint32_t slot = (e & 0xFFFFu) - 1;
+      TALLY_CHECK(slot < static_cast<std::uint32_t>(*t.fill));
       if (same_key(t.keys[slot], key)) {
         ++t.counts[slot];
         return true;
@@ -103,6 +112,7 @@ bool find_or_add(const TokenTable& t, const Key& key) {
     pos = (pos + 1) & kMask;
   }
   const int slot = *t.fill;
+  TALLY_CHECK(slot >= 0 && slot <= kMaxKeys);
   if (slot == kMaxKeys) return false;
   // The slot is still all zero, so copying the key's words leaves the NUL
   // and the zero tail that same_key relies on.

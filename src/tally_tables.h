@@ -6,7 +6,17 @@
 #include <cstddef>
 #include <cstdint>
 
+// Checks at the tables' boundaries, compiled in by the debug and sanitizer
+// builds (TALLY_CHECKS); a failed check aborts with its location.
+#if defined(TALLY_CHECKS)
+#define TALLY_CHECK(cond) ((cond) ? (void)0 : ::tally::check_failed(#cond, __FILE__, __LINE__))
+#else
+#define TALLY_CHECK(cond) ((void)0)
+#endif
+
 namespace tally {
+
+[[noreturn]] void check_failed(const char* what, const char* file, int line);
 
 // Distinct keys one token table can hold. A new distinct key arriving at a
 // full table stops the run (Outcome::kWordsFull / kNumbersFull); occurrences

@@ -1,0 +1,97 @@
+// Block boundaries: reads of every size, so that tokens at the limit fall
+// across a block's end at every offset, on every scanning path. End-to-end
+// cases cannot place a read boundary; these feed memory in chunks.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "run.h"
+
+namespace tally {
+namespace {
+
+struct Result {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+Result run_chunked(const std::string& input, std::size_t chunk, ScanPath path) {
+  static char out_buf[kReportMax];
+  static char err_buf[kMessageMax];
+  Text out{out_buf, sizeof out_buf, 0, false};
+  Text err{err_buf, sizeof err_buf, 0, false};
+  MemoryInput m{reinterpret_cast<const unsigned char*>(input.data()), input.size(), chunk};
+  const int status = run_filter(memory_input(&m), path, &out, &err);
+  EXPECT_FALSE(out.overflow);
+  EXPECT_FALSE(err.overflow);
+  return {status, std::string(out.data, out.len), std::string(err.data, err.len)};
+}
+
+std::vector<ScanPath> supported_paths() {
+  std::vector<ScanPath> paths;
+  for (ScanPath p : {ScanPath::kScalar, ScanPath::kAvx2, ScanPath::kAvx512}) {
+    if (path_supported(p)) paths.push_back(p);
+  }
+  return paths;
+}
+
+// Every chunk size from 1 to past the token length puts a read boundary at
+// every offset inside the tokens below.
+constexpr std::size_t kMaxChunk = 300;
+
+TEST(Boundary, LongestTokensAcrossEveryOffset) {
+  const std::string input = "x " + std::string(254, 'K') + " 12" + std::string(252, '7') +
+                            "ab\n" + std::string(200, 'k') + std::string(54, 'K') + ".";
+  const std::string want_out =
+      "1 5 769\n"
+      "Total 11 different characters, 5 most used characters:\n"
+      "No. 0: K\t\t308\n"
+      "No. 1: 7\t\t252\n"
+      "No. 2: k\t\t200\n"
+      "No. 3:  \t\t2\n"
+      "No. 4: \\n\t\t1\n"
+      "\n"
+      "Total 3 different identifiers, 3 most used identifiers:\n"
+      "No. 0: " + std::string(254, 'k') + "\t\t2\n"
+      "No. 1: x\t\t1\n"
+      "No. 2: ab\t\t1\n"
+      "\n"
+      "Total 1 different numbers, 1 most used numbers:\n"
+      "No. 0: 12" + std::string(252, '7') + "\t\t1\n";
+  for (ScanPath path : supported_paths()) {
+    for (std::size_t chunk = 1; chunk <= kMaxChunk; ++chunk) {
+      const Result r = run_chunked(input, chunk, path);
+      ASSERT_EQ(r.status, 0) << "chunk " << chunk;
+      ASSERT_EQ(r.err, "");
+      ASSERT_EQ(r.out, want_out) << "chunk " << chunk;
+    }
+  }
+}
+
+TEST(Boundary, TooLongTokensAcrossEveryOffset) {
+  struct Case {
+    std::string input;
+    std::string err;
+  } cases[] = {
+      {"ab " + std::string(255, 'Q') + " cd", "Word " + std::string(255, 'q') + " too long!! Exit.\n"},
+      {"ab " + std::string(300, 'Q'), "Word " + std::string(255, 'q') + " too long!! Exit.\n"},
+      {"7 " + std::string(255, '8') + "\n", "Number " + std::string(255, '8') + " too long!! Exit.\n"},
+      {"12" + std::string(255, 'z'), "Word " + std::string(255, 'z') + " too long!! Exit.\n"},
+      {std::string(255, '5') + "abc", "Number " + std::string(255, '5') + " too long!! Exit.\n"},
+  };
+  for (const Case& c : cases) {
+    for (ScanPath path : supported_paths()) {
+      for (std::size_t chunk = 1; chunk <= kMaxChunk; ++chunk) {
+        const Result r = run_chunked(c.input, chunk, path);
+        ASSERT_EQ(r.status, 1) << "chunk " << chunk;
+        ASSERT_EQ(r.out, "");
+        ASSERT_EQ(r.err, c.err) << "chunk " << chunk;
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tally

@@ -1,0 +1,670 @@
+"""End-to-end cases: each feeds one input to tally and states the exact
+standard output, standard error and exit status expected of it.
+
+An input is bytes, or DIRECTORY / CLOSED for a standard input that cannot be
+read. `stdout_to` sends standard output to a file such as /dev/full instead
+of capturing it; `env` adds to tally's environment.
+"""
+
+from dataclasses import dataclass, field
+
+DIRECTORY = "directory"
+CLOSED = "closed"
+
+
+@dataclass
+class Case:
+    name: str
+    why: str
+    input: object
+    stdout: bytes
+    stderr: bytes
+    status: int
+    args: list = field(default_factory=list)
+    stdout_to: str = ""
+    env: dict = field(default_factory=dict)
+
+
+EMPTY_REPORT = (
+    b"0 0 0\n"
+    b"Total 0 different characters, 0 most used characters:\n"
+    b"\n"
+    b"Total 0 different identifiers, 0 most used identifiers:\n"
+    b"\n"
+    b"Total 0 different numbers, 0 most used numbers:\n"
+)
+
+USAGE = (
+    b"Usage: tally [--help | --version] < FILE\n"
+    b"\n"
+    b"Reads a text on standard input, to its end, and writes a report on\n"
+    b"standard output: the number of lines, tokens and bytes, then the number\n"
+    b"of distinct characters, identifiers and numbers, each with its five most\n"
+    b"frequent entries and their counts.\n"
+    b"\n"
+    b"An identifier is an ASCII letter followed by letters and digits, counted\n"
+    b"without regard to case and shown in lower case. A number is a run of\n"
+    b"digits, leading zeros kept. Every other byte separates tokens.\n"
+    b"\n"
+    b"Limits: 30000 distinct identifiers, 30000 distinct numbers, and tokens of\n"
+    b"at most 254 characters. Passing a limit stops tally with one line on\n"
+    b"standard error and nothing on standard output.\n"
+    b"\n"
+    b"Exit status: 0 on success; 1 when a limit is passed, the input cannot be\n"
+    b"read or the report cannot be written.\n"
+    b"\n"
+    b"  --help     show this help and exit\n"
+    b"  --version  show the version and exit\n"
+    b"Other arguments are ignored. TALLY_FORCE_PATH=scalar|avx2|avx512 picks\n"
+    b"the scanning code, for testing.\n"
+)
+
+CASES = [
+    Case(
+        name="worked_example",
+        why="the two-line example: ties in code order, case kept in the character table",
+        input=b"Hello world 42\nhello 42 42\n",
+        stdout=(
+            b'2 6 27\n'
+            b'Total 12 different characters, 5 most used characters:\n'
+            b'No. 0: l\t\t5\n'
+            b'No. 1:  \t\t4\n'
+            b'No. 2: 2\t\t3\n'
+            b'No. 3: 4\t\t3\n'
+            b'No. 4: o\t\t3\n'
+            b'\n'
+            b'Total 2 different identifiers, 2 most used identifiers:\n'
+            b'No. 0: hello\t\t2\n'
+            b'No. 1: world\t\t1\n'
+            b'\n'
+            b'Total 1 different numbers, 1 most used numbers:\n'
+            b'No. 0: 42\t\t3\n'
+        ),
+        stderr=b'',
+        status=0,
+    ),
+    Case(
+        name="empty",
+        why="empty input: zero totals and three empty sections",
+        input=b"",
+        stdout=(
+            b'0 0 0\n'
+            b'Total 0 different characters, 0 most used characters:\n'
+            b'\n'
+            b'Total 0 different identifiers, 0 most used identifiers:\n'
+            b'\n'
+            b'Total 0 different numbers, 0 most used numbers:\n'
+        ),
+        stderr=b'',
+        status=0,
+    ),
+    Case(
+        name="no_final_newline",
+        why="a last line without a newline is not a line",
+        input=b"abc",
+        stdout=(
+            b'0 1 3\n'
+            b'Total 3 different characters, 3 most used characters:\n'
+            b'No. 0: a\t\t1\n'
+            b'No. 1: b\t\t1\n'
+            b'No. 2: c\t\t1\n'
+            b'\n'
+            b'Total 1 different identifiers, 1 most used identifiers:\n'
+            b'No. 0: abc\t\t1\n'
+            b'\n'
+            b'Total 0 different numbers, 0 most used numbers:\n'
+        ),
+        stderr=b'',
+        status=0,
+    ),
+    Case(
+        name="newlines_only",
+        why="lines without tokens",
+        input=b"\n\n",
+        stdout=(
+            b'2 0 2\n'
+            b'Total 1 different characters, 1 most used characters:\n'
+            b'No. 0: \\n\t\t2\n'
+            b'\n'
+            b'Total 0 different identifiers, 0 most used identifiers:\n'
+            b'\n'
+            b'Total 0 different numbers, 0 most used numbers:\n'
+        ),
+        stderr=b'',
+        status=0,
+    ),
+    Case(
+        name="number_then_identifier",
+        why="a number ends at the first letter, which starts an identifier",
+        input=b"123abc",
+        stdout=(
+            b'0 2 6\n'
+            b'Total 6 different characters, 5 most used characters:\n'
+            b'No. 0: 1\t\t1\n'
+            b'No. 1: 2\t\t1\n'
+            b'No. 2: 3\t\t1\n'
+            b'No. 3: a\t\t1\n'
+            b'No. 4: b\t\t1\n'
+            b'\n'
+            b'Total 1 different identifiers, 1 most used identifiers:\n'
+            b'No. 0: abc\t\t1\n'
+            b'\n'
+            b'Total 1 different numbers, 1 most used numbers:\n'
+            b'No. 0: 123\t\t1\n'
+        ),
+        stderr=b'',
+        status=0,
+    ),
+    Case(
+        name="token_cutting",
+        why="digits inside identifiers, separators inside words and numbers",
+        input=b"a1b2 foo_bar x.y 3.14 -5 0x1F\n",
+        stdout=(
+            b'1 10 30\n'
+            b'Total 19 different characters, 5 most used characters:\n'
+            b'No. 0:  \t\t5\n'
+            b'No. 1: 1\t\t3\n'
+            b'No. 2: .\t\t2\n'
+            b'No. 3: a\t\t2\n'
+            b'No. 4: b\t\t2\n'
+            b'\n'
+            b'Total 6 different identifiers, 5 most used identifiers:\n'
+            b'No. 0: a1b2\t\t1\n'
+            b'No. 1: foo\t\t1\n'
+            b'No. 2: bar\t\t1\n'
+            b'No. 3: x\t\t1\n'
+            b'No. 4: y\t\t1\n'
+            b'\n'
+            b'Total 4 different numbers, 4 most used numbers:\n'
+            b'No. 0: 3\t\t1\n'
+            b'No. 1: 14\t\t1\n'
+            b'No. 2: 5\t\t1\n'
+            b'No. 3: 0\t\t1\n'
+        ),
+        stderr=b'',
+        status=0,
+    ),
+    Case(
+        name="leading_zeros",
+        why="numbers compare as digit strings",
+        input=b"007 7 007 0 00\n",
+        stdout=(
+            b'1 5 15\n'
+            b'Total 4 different characters, 4 most used characters:\n'
+            b'No. 0: 0\t\t7\n'
+            b'No. 1:  \t\t4\n'
+            b'No. 2: 7\t\t3\n'
+            b'No. 3: \\n\t\t1\n'
+            b'\n'
+            b'Total 0 different identifiers, 0 most used identifiers:\n'
+            b'\n'
+            b'Total 4 different numbers, 4 most used numbers:\n'
+            b'No. 0: 007\t\t2\n'
+            b'No. 1: 7\t\t1\n'
+            b'No. 2: 0\t\t1\n'
+            b'No. 3: 00\t\t1\n'
+        ),
+        stderr=b'',
+        status=0,
+    ),
+    Case(
+        name="case_folding",
+        why="identifiers fold case; characters keep it",
+        input=b"Hello HELLO hello hELLo\n",
+        stdout=(
+            b'1 4 24\n'
+            b'Total 10 different characters, 5 most used characters:\n'
+            b'No. 0: L\t\t4\n'
+            b'No. 1: l\t\t4\n'
+            b'No. 2:  \t\t3\n'
+            b'No. 3: o\t\t3\n'
+            b'No. 4: E\t\t2\n'
+            b'\n'
+            b'Total 1 different identifiers, 1 most used identifiers:\n'
+            b'No. 0: hello\t\t4\n'
+            b'\n'
+            b'Total 0 different numbers, 0 most used numbers:\n'
+        ),
+        stderr=b'',
+        status=0,
+    ),
+    Case(
+        name="tab_and_newline_keys",
+        why="tab and newline print as escapes, space raw",
+        input=b"\t\t\t\t\n\n\n   a\n",
+        stdout=(
+            b'4 1 12\n'
+            b'Total 4 different characters, 4 most used characters:\n'
+            b'No. 0: \\t\t\t4\n'
+            b'No. 1: \\n\t\t4\n'
+            b'No. 2:  \t\t3\n'
+            b'No. 3: a\t\t1\n'
+            b'\n'
+            b'Total 1 different identifiers, 1 most used identifiers:\n'
+            b'No. 0: a\t\t1\n'
+            b'\n'
+            b'Total 0 different numbers, 0 most used numbers:\n'
+        ),
+        stderr=b'',
+        status=0,
+    ),
+    Case(
+        name="ties_first_appearance",
+        why="more than five entries; equal counts in order of first appearance",
+        input=b"pear fig kiwi apple fig plum lime date kiwi 5 4 3 2 1 6 5\n",
+        stdout=(
+            b'1 16 58\n'
+            b'Total 22 different characters, 5 most used characters:\n'
+            b'No. 0:  \t\t15\n'
+            b'No. 1: i\t\t7\n'
+            b'No. 2: e\t\t4\n'
+            b'No. 3: p\t\t4\n'
+            b'No. 4: a\t\t3\n'
+            b'\n'
+            b'Total 7 different identifiers, 5 most used identifiers:\n'
+            b'No. 0: fig\t\t2\n'
+            b'No. 1: kiwi\t\t2\n'
+            b'No. 2: pear\t\t1\n'
+            b'No. 3: apple\t\t1\n'
+            b'No. 4: plum\t\t1\n'
+            b'\n'
+            b'Total 6 different numbers, 5 most used numbers:\n'
+            b'No. 0: 5\t\t2\n'
+            b'No. 1: 4\t\t1\n'
+            b'No. 2: 3\t\t1\n'
+            b'No. 3: 2\t\t1\n'
+            b'No. 4: 1\t\t1\n'
+        ),
+        stderr=b'',
+        status=0,
+    ),
+    Case(
+        name="identifier_254",
+        why="254 letters is the longest identifier",
+        input=b"x" * 200 + b"Y" * 54 + b"\n",
+        stdout=(
+            b'1 1 255\n'
+            b'Total 3 different characters, 3 most used characters:\n'
+            b'No. 0: x\t\t200\n'
+            b'No. 1: Y\t\t54\n'
+            b'No. 2: \\n\t\t1\n'
+            b'\n'
+            b'Total 1 different identifiers, 1 most used identifiers:\n'
+            b'No. 0: xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyy\t\t1\n'
+            b'\n'
+            b'Total 0 different numbers, 0 most used numbers:\n'
+        ),
+        stderr=b'',
+        status=0,
+    ),
+    Case(
+        name="identifier_255",
+        why="255 letters stop the run even with a separator next",
+        input=b"ab " + b"Q" * 255 + b" cd\n",
+        stdout=(
+            b""
+        ),
+        stderr=b'Word ' + b'q' * 255 + b" too long!! Exit.\n",
+        status=1,
+    ),
+    Case(
+        name="identifier_300",
+        why="the message carries the first 255 characters, lower case",
+        input=b"A1" * 150,
+        stdout=(
+            b""
+        ),
+        stderr=b'Word ' + b'a1' * 127 + b'a' + b" too long!! Exit.\n",
+        status=1,
+    ),
+    Case(
+        name="number_254",
+        why="254 digits is the longest number",
+        input=b"9" * 254,
+        stdout=(
+            b'0 1 254\n'
+            b'Total 1 different characters, 1 most used characters:\n'
+            b'No. 0: 9\t\t254\n'
+            b'\n'
+            b'Total 0 different identifiers, 0 most used identifiers:\n'
+            b'\n'
+            b'Total 1 different numbers, 1 most used numbers:\n'
+            b'No. 0: 99999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999\t\t1\n'
+        ),
+        stderr=b'',
+        status=0,
+    ),
+    Case(
+        name="number_300",
+        why="300 digits: the message shows exactly 255",
+        input=b"1234567890" * 30 + b"\n",
+        stdout=(
+            b""
+        ),
+        stderr=b'Number ' + b'1234567890' * 25 + b'12345' + b" too long!! Exit.\n",
+        status=1,
+    ),
+    Case(
+        name="number_prefix_then_long_identifier",
+        why="a short number, then a too-long identifier in the same run",
+        input=b"12" + b"z" * 260,
+        stdout=(
+            b""
+        ),
+        stderr=b'Word ' + b'z' * 255 + b" too long!! Exit.\n",
+        status=1,
+    ),
+    Case(
+        name="long_number_then_letters",
+        why="a too-long number stops before the letters after it",
+        input=b"5" * 255 + b"abc",
+        stdout=(
+            b""
+        ),
+        stderr=b'Number ' + b'5' * 255 + b" too long!! Exit.\n",
+        status=1,
+    ),
+    Case(
+        name="byte_255_mid_stream",
+        why="byte 255 is an ordinary separator, not end of input",
+        input=b"ab\xffcd\xff\xff12\n" + b"ef\n",
+        stdout=(
+            b'2 4 13\n'
+            b'Total 10 different characters, 5 most used characters:\n'
+            b'No. 0: \xff\t\t3\n'
+            b'No. 1: \\n\t\t2\n'
+            b'No. 2: 1\t\t1\n'
+            b'No. 3: 2\t\t1\n'
+            b'No. 4: a\t\t1\n'
+            b'\n'
+            b'Total 3 different identifiers, 3 most used identifiers:\n'
+            b'No. 0: ab\t\t1\n'
+            b'No. 1: cd\t\t1\n'
+            b'No. 2: ef\t\t1\n'
+            b'\n'
+            b'Total 1 different numbers, 1 most used numbers:\n'
+            b'No. 0: 12\t\t1\n'
+        ),
+        stderr=b'',
+        status=0,
+    ),
+    Case(
+        name="high_bytes_separate",
+        why="bytes 128-255 separate tokens and are counted per code",
+        input=b"caf\xc3\xa9 na\xc3\xafve \xc3\xa9\xc3\xa9\n",
+        stdout=(
+            b'1 3 18\n'
+            b'Total 11 different characters, 5 most used characters:\n'
+            b'No. 0: \xc3\t\t4\n'
+            b'No. 1: \xa9\t\t3\n'
+            b'No. 2:  \t\t2\n'
+            b'No. 3: a\t\t2\n'
+            b'No. 4: \\n\t\t1\n'
+            b'\n'
+            b'Total 3 different identifiers, 3 most used identifiers:\n'
+            b'No. 0: caf\t\t1\n'
+            b'No. 1: na\t\t1\n'
+            b'No. 2: ve\t\t1\n'
+            b'\n'
+            b'Total 0 different numbers, 0 most used numbers:\n'
+        ),
+        stderr=b'',
+        status=0,
+    ),
+    Case(
+        name="nul_bytes",
+        why="NUL is counted and printed raw",
+        input=b"\x00\x00\x00a\x00b\x00",
+        stdout=(
+            b'0 2 7\n'
+            b'Total 3 different characters, 3 most used characters:\n'
+            b'No. 0: \x00\t\t5\n'
+            b'No. 1: a\t\t1\n'
+            b'No. 2: b\t\t1\n'
+            b'\n'
+            b'Total 2 different identifiers, 2 most used identifiers:\n'
+            b'No. 0: a\t\t1\n'
+            b'No. 1: b\t\t1\n'
+            b'\n'
+            b'Total 0 different numbers, 0 most used numbers:\n'
+        ),
+        stderr=b'',
+        status=0,
+    ),
+    Case(
+        name="crlf",
+        why="carriage returns are separators printed raw",
+        input=b"one\r\ntwo\r\n\r\n",
+        stdout=(
+            b'3 2 12\n'
+            b'Total 7 different characters, 5 most used characters:\n'
+            b'No. 0: \\n\t\t3\n'
+            b'No. 1: \r\t\t3\n'
+            b'No. 2: o\t\t2\n'
+            b'No. 3: e\t\t1\n'
+            b'No. 4: n\t\t1\n'
+            b'\n'
+            b'Total 2 different identifiers, 2 most used identifiers:\n'
+            b'No. 0: one\t\t1\n'
+            b'No. 1: two\t\t1\n'
+            b'\n'
+            b'Total 0 different numbers, 0 most used numbers:\n'
+        ),
+        stderr=b'',
+        status=0,
+    ),
+    Case(
+        name="every_byte_once",
+        why="all 256 codes: ties go to the lowest code",
+        input=bytes(range(256)),
+        stdout=(
+            b'1 3 256\n'
+            b'Total 256 different characters, 5 most used characters:\n'
+            b'No. 0: \x00\t\t1\n'
+            b'No. 1: \x01\t\t1\n'
+            b'No. 2: \x02\t\t1\n'
+            b'No. 3: \x03\t\t1\n'
+            b'No. 4: \x04\t\t1\n'
+            b'\n'
+            b'Total 1 different identifiers, 1 most used identifiers:\n'
+            b'No. 0: abcdefghijklmnopqrstuvwxyz\t\t2\n'
+            b'\n'
+            b'Total 1 different numbers, 1 most used numbers:\n'
+            b'No. 0: 0123456789\t\t1\n'
+        ),
+        stderr=b'',
+        status=0,
+    ),
+    Case(
+        name="every_byte_reversed",
+        why="all 256 codes from 255 down",
+        input=bytes(range(255, -1, -1)) * 2,
+        stdout=(
+            b'2 6 512\n'
+            b'Total 256 different characters, 5 most used characters:\n'
+            b'No. 0: \x00\t\t2\n'
+            b'No. 1: \x01\t\t2\n'
+            b'No. 2: \x02\t\t2\n'
+            b'No. 3: \x03\t\t2\n'
+            b'No. 4: \x04\t\t2\n'
+            b'\n'
+            b'Total 1 different identifiers, 1 most used identifiers:\n'
+            b'No. 0: zyxwvutsrqponmlkjihgfedcba\t\t4\n'
+            b'\n'
+            b'Total 1 different numbers, 1 most used numbers:\n'
+            b'No. 0: 9876543210\t\t2\n'
+        ),
+        stderr=b'',
+        status=0,
+    ),
+    Case(
+        name="identifiers_full_exactly",
+        why="30000 distinct identifiers fit; known keys still count",
+        input=b"".join(b"w%d " % i for i in range(30000)) + b"w7 w7 w29999\n",
+        stdout=(
+            b'1 30003 198903\n'
+            b'Total 13 different characters, 5 most used characters:\n'
+            b'No. 0: w\t\t30003\n'
+            b'No. 1:  \t\t30002\n'
+            b'No. 2: 2\t\t22001\n'
+            b'No. 3: 1\t\t22000\n'
+            b'No. 4: 9\t\t12004\n'
+            b'\n'
+            b'Total 30000 different identifiers, 5 most used identifiers:\n'
+            b'No. 0: w7\t\t3\n'
+            b'No. 1: w29999\t\t2\n'
+            b'No. 2: w0\t\t1\n'
+            b'No. 3: w1\t\t1\n'
+            b'No. 4: w2\t\t1\n'
+            b'\n'
+            b'Total 0 different numbers, 0 most used numbers:\n'
+        ),
+        stderr=b'',
+        status=0,
+    ),
+    Case(
+        name="identifiers_overflow",
+        why="the 30001st distinct identifier stops the run",
+        input=b"".join(b"w%d\n" % i for i in range(30001)),
+        stdout=(
+            b""
+        ),
+        stderr=b'Too many different identifiers (limit 30000)!! Exit.\n',
+        status=1,
+    ),
+    Case(
+        name="numbers_full_exactly",
+        why="30000 distinct numbers fit; known keys still count",
+        input=b"".join(b"%d\n" % i for i in range(30000)) + b"42 42\n",
+        stdout=(
+            b'30001 30002 168896\n'
+            b'Total 12 different characters, 5 most used characters:\n'
+            b'No. 0: \\n\t\t30001\n'
+            b'No. 1: 2\t\t22002\n'
+            b'No. 2: 1\t\t22000\n'
+            b'No. 3: 4\t\t12002\n'
+            b'No. 4: 3\t\t12000\n'
+            b'\n'
+            b'Total 0 different identifiers, 0 most used identifiers:\n'
+            b'\n'
+            b'Total 30000 different numbers, 5 most used numbers:\n'
+            b'No. 0: 42\t\t3\n'
+            b'No. 1: 0\t\t1\n'
+            b'No. 2: 1\t\t1\n'
+            b'No. 3: 2\t\t1\n'
+            b'No. 4: 3\t\t1\n'
+        ),
+        stderr=b'',
+        status=0,
+    ),
+    Case(
+        name="numbers_overflow",
+        why="the 30001st distinct number stops the run",
+        input=b" ".join(b"%05d" % i for i in range(30001)),
+        stdout=(
+            b""
+        ),
+        stderr=b'Too many different numbers (limit 30000)!! Exit.\n',
+        status=1,
+    ),
+    Case(
+        name="overflow_before_too_long",
+        why="the first stop in the input wins",
+        input=b"".join(b"n%d " % i for i in range(30001)) + b"q" * 300,
+        stdout=(
+            b""
+        ),
+        stderr=b'Too many different identifiers (limit 30000)!! Exit.\n',
+        status=1,
+    ),
+    Case(
+        name="too_long_before_overflow",
+        why="the first stop in the input wins",
+        input=b"".join(b"n%d " % i for i in range(29999)) + b"7" * 255 + b" x y z",
+        stdout=(
+            b""
+        ),
+        stderr=b'Number ' + b'7' * 255 + b" too long!! Exit.\n",
+        status=1,
+    ),
+    Case(
+        name="stdin_is_directory",
+        why="a read error is a failure, not end of input",
+        input=DIRECTORY,
+        stdout=b"",
+        stderr=b"tally: cannot read standard input: Is a directory\n",
+        status=1,
+    ),
+    Case(
+        name="stdin_closed",
+        why="a closed standard input is a read error",
+        input=CLOSED,
+        stdout=b"",
+        stderr=b"tally: cannot read standard input: Bad file descriptor\n",
+        status=1,
+    ),
+    Case(
+        name="stdout_full",
+        why="a failed write of the report is a failure",
+        input=b"abc\n",
+        stdout=b"",
+        stderr=b"tally: cannot write standard output: No space left on device\n",
+        status=1,
+        stdout_to="/dev/full",
+    ),
+    Case(
+        name="stdout_full_after_stop",
+        why="a stop writes only to standard error",
+        input=b"9" * 255,
+        stdout=b"",
+        stderr=b"Number " + b"9" * 255 + b" too long!! Exit.\n",
+        status=1,
+        stdout_to="/dev/full",
+    ),
+    Case(
+        name="ignored_arguments",
+        why="arguments other than --help and --version change nothing",
+        input=b"",
+        stdout=EMPTY_REPORT,
+        stderr=b"",
+        status=0,
+        args=["-l", "some-file.txt", "--"],
+    ),
+    Case(
+        name="help",
+        why="--help prints the usage and does not read the input",
+        input=CLOSED,
+        stdout=USAGE,
+        stderr=b"",
+        status=0,
+        args=["--help"],
+    ),
+    Case(
+        name="help_to_full",
+        why="a failed write of the help is a failure too",
+        input=b"",
+        stdout=b"",
+        stderr=b"tally: cannot write standard output: No space left on device\n",
+        status=1,
+        args=["--help"],
+        stdout_to="/dev/full",
+    ),
+    Case(
+        name="version",
+        why="--version prints the version",
+        input=b"",
+        stdout=b"tally 1.0.0\n",
+        stderr=b"",
+        status=0,
+        args=["x", "--version"],
+    ),
+    Case(
+        name="unknown_forced_path",
+        why="a scanning path that does not exist is refused",
+        input=b"",
+        stdout=b"",
+        stderr=b"tally: TALLY_FORCE_PATH names no scanning path this CPU supports\n",
+        status=1,
+        env={"TALLY_FORCE_PATH": "sse9"},
+    ),
+]

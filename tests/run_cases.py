@@ -1,0 +1,99 @@
+#!/usr/bin/env python3
+"""Runs the end-to-end cases against a tally binary.
+
+usage: run_cases.py TALLY [--path scalar|avx2|avx512] [--wrap 'valgrind ...']
+
+Each case with a byte input runs twice: with standard input redirected from
+a file, and through a pipe. Exits 77 (skipped) when the forced path is not
+supported by this CPU, 1 when any case fails.
+"""
+
+import argparse
+import os
+import shlex
+import subprocess
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from cases import CASES, CLOSED, DIRECTORY  # noqa: E402
+
+SKIP = 77
+
+
+def run(cmd, env, case, how, workdir):
+    """Returns (stdout, stderr, status) of one run of `case`."""
+    stdout_file = None
+    if case.stdout_to:
+        stdout_file = open(case.stdout_to, "wb")
+    kwargs = dict(env=env, stdout=stdout_file or subprocess.PIPE, stderr=subprocess.PIPE)
+    try:
+        if case.input is DIRECTORY:
+            fd = os.open(workdir, os.O_RDONLY | os.O_DIRECTORY)
+            try:
+                p = subprocess.run(cmd, stdin=fd, **kwargs)
+            finally:
+                os.close(fd)
+        elif case.input is CLOSED:
+            p = subprocess.run(["sh", "-c", 'exec "$@" <&-', "sh"] + cmd, **kwargs)
+        elif how == "pipe":
+            p = subprocess.run(cmd, input=case.input, **kwargs)
+        else:
+            path = os.path.join(workdir, case.name + ".in")
+            with open(path, "wb") as f:
+                f.write(case.input)
+            with open(path, "rb") as f:
+                p = subprocess.run(cmd, stdin=f, **kwargs)
+            os.unlink(path)
+    finally:
+        if stdout_file:
+            stdout_file.close()
+    return (p.stdout or b""), p.stderr, p.returncode
+
+
+def show(label, got, want):
+    if got != want:
+        print(f"    {label}: got {got[:300]!r}{'...' if len(got) > 300 else ''}")
+        print(f"    {label}: want {want[:300]!r}{'...' if len(want) > 300 else ''}")
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("tally")
+    ap.add_argument("--path", default="")
+    ap.add_argument("--wrap", default="", help="command prefix, such as valgrind")
+    args = ap.parse_args()
+
+    base_env = dict(os.environ)
+    base_env.pop("TALLY_FORCE_PATH", None)
+    if args.path:
+        base_env["TALLY_FORCE_PATH"] = args.path
+        probe = subprocess.run([args.tally], env=base_env, stdin=subprocess.DEVNULL,
+                               capture_output=True)
+        if probe.returncode != 0:
+            print(f"path {args.path} not supported here: skipped")
+            return SKIP
+
+    cmd = shlex.split(args.wrap) + [os.path.abspath(args.tally)]
+    passed = failed = 0
+    with tempfile.TemporaryDirectory() as workdir:
+        for case in CASES:
+            env = dict(base_env, **case.env)
+            hows = ["file", "pipe"] if isinstance(case.input, bytes) and not case.stdout_to else ["file"]
+            for how in hows:
+                out, err, status = run(cmd + case.args, env, case, how, workdir)
+                if (out, err, status) == (case.stdout, case.stderr, case.status):
+                    passed += 1
+                    continue
+                failed += 1
+                print(f"FAIL {case.name} ({how}): {case.why}")
+                show("stdout", out, case.stdout)
+                show("stderr", err, case.stderr)
+                if status != case.status:
+                    print(f"    status: got {status}, want {case.status}")
+    print(f"{passed} passed, {failed} failed")
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
