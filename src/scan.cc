@@ -36,6 +36,23 @@ struct ScalarToken {
 };
 ScalarToken g_token;
 
+// Where the used spelling entries are, so that folding and clearing them
+// costs what was used, not the whole table.
+std::uint32_t g_spelling_used[kSpellingLimit];
+std::size_t g_spelling_fill;
+
+// Drops the spellings of a run that stopped early, without counting them.
+void discard_spellings() {
+  for (std::size_t i = 0; i < g_spelling_fill; ++i) g_spellings[g_spelling_used[i]] = Spelling{};
+  g_spelling_fill = 0;
+}
+
+std::uint64_t sum(const std::uint64_t* counts, int n) {
+  std::uint64_t total = 0;
+  for (int i = 0; i < n; ++i) total += counts[i];
+  return total;
+}
+
 Outcome finish_scalar_token() {
   const Outcome o = count_token(g_token.text, g_token.len, g_token.kind == kLetter);
   g_token.kind = kSeparator;
@@ -137,42 +154,49 @@ bool parse_path(const char* name, ScanPath* path) {
   return false;
 }
 
-// performance critical: the whole input passes through here; please benchmark.
-void count_bytes(const unsigned char* data, const unsigned char* end) {
-  // Four histograms in turn, so that runs of one byte value do not wait on
-  // the store to the same counter; 32-bit counters cannot overflow in a block.
-  static_assert(kBlockSize + kCarryRoom < (std::size_t{1} << 32), "block counters fit 32 bits");
-  std::uint32_t h[4][kCodes] = {};
-  const unsigned char* p = data;
-  for (; end - p >= 8; p += 8) {
-    std::uint64_t w;
-    std::memcpy(&w, p, sizeof w);
-    ++h[0][w & 0xFF];
-    ++h[1][(w >> 8) & 0xFF];
-    ++h[2][(w >> 16) & 0xFF];
-    ++h[3][(w >> 24) & 0xFF];
-    ++h[0][(w >> 32) & 0xFF];
-    ++h[1][(w >> 40) & 0xFF];
-    ++h[2][(w >> 48) & 0xFF];
-    ++h[3][w >> 56];
-  }
-  for (; p < end; ++p) ++h[0][*p];
-  for (int c = 0; c < kCodes; ++c) letterCount[c] += std::uint64_t{h[0][c]} + h[1][c] + h[2][c] + h[3][c];
-}
-
 // performance critical: runs once per token; please benchmark changes.
 Outcome count_token(const unsigned char* p, std::ptrdiff_t len, bool identifier) {
   if (len >= kTooLongLen) return identifier ? Outcome::kWordTooLong : Outcome::kNumberTooLong;
-  ++wordc;
   Key key;
   make_key(p, static_cast<int>(len), identifier, &key);
-  if (identifier) return find_or_add(kIdentifiers, key) ? Outcome::kDone : Outcome::kWordsFull;
-  return find_or_add(kNumbers, key) ? Outcome::kDone : Outcome::kNumbersFull;
+  if (find_or_add(identifier ? kIdentifiers : kNumbers, key, 1) >= 0) return Outcome::kDone;
+  return identifier ? Outcome::kWordsFull : Outcome::kNumbersFull;
+}
+
+alignas(64) Spelling g_spellings[kSpellingSlots];
+
+Outcome add_spelling(const unsigned char* p, int len, std::size_t at) {
+  const bool number = kClass.of[p[0]] == kDigit;
+  Key key;
+  make_key(p, len, !number, &key);
+  // The spelling's own count carries this occurrence; the table gets it at
+  // the next fold.
+  const int slot = find_or_add(number ? kNumbers : kIdentifiers, key, 0);
+  if (slot < 0) return number ? Outcome::kNumbersFull : Outcome::kWordsFull;
+  Spelling& s = g_spellings[at];
+  std::memcpy(s.text, p, static_cast<std::size_t>(len));
+  s.count = 1;
+  s.slot = slot;
+  s.is_number = number ? 1 : 0;
+  g_spelling_used[g_spelling_fill++] = static_cast<std::uint32_t>(at);
+  if (g_spelling_fill == kSpellingLimit) fold_spellings();
+  return Outcome::kDone;
+}
+
+void fold_spellings() {
+  for (std::size_t i = 0; i < g_spelling_fill; ++i) {
+    Spelling& s = g_spellings[g_spelling_used[i]];
+    (s.is_number != 0 ? numCount : wordCount)[s.slot] += s.count;
+    for (int j = 0; j < kSpellingMaxLen && s.text[j] != 0; ++j) letterCount[s.text[j]] += s.count;
+    s = Spelling{};
+  }
+  g_spelling_fill = 0;
 }
 
 void count_input(Input in, ScanPath path, ScanResult* result) {
   const BlockScanner scan = scanner_for(path);
   g_token.kind = kSeparator;
+  discard_spellings();
   unsigned char* const data = g_buf + kCarryRoom;
   std::size_t carry = 0;
   for (;;) {
@@ -195,6 +219,9 @@ void count_input(Input in, ScanPath path, ScanResult* result) {
     carry = static_cast<std::size_t>(end - r.mark);
     std::memmove(data - carry, r.mark, carry);
   }
+  fold_spellings();
+  // Every token added one to exactly one count.
+  wordc = sum(wordCount, w_num) + sum(numCount, n_num);
   linec = letterCount['\n'];
 }
 

@@ -1,9 +1,12 @@
-// The block scanner shared by the SIMD paths: per 64 bytes, a classifier
-// gives bitmasks of letters and digits, and tokens are cut by bit arithmetic.
-// Included only by the per-instruction-set files, each compiled with its own
-// target flags; everything here has internal linkage.
+// The block scanner shared by the SIMD paths: per 64 bytes a classifier gives
+// bitmasks of letters, digits, spaces and newlines; tokens are cut by bit
+// arithmetic and counted by spelling. Included only by the per-instruction-
+// set files, each compiled with its own target flags; everything here has
+// internal linkage.
 #ifndef TALLY_SCAN_FAST_H_
 #define TALLY_SCAN_FAST_H_
+
+#include <immintrin.h>
 
 #include <cstdint>
 
@@ -12,80 +15,160 @@
 namespace tally {
 namespace {
 
-inline bool is_letter_byte(unsigned char c) {
-  return static_cast<unsigned char>((c | 0x20) - 'a') < 26;
-}
+struct Masks {
+  std::uint64_t letters;
+  std::uint64_t digits;
+  std::uint64_t spaces;
+  std::uint64_t newlines;
+};
+
 inline bool is_digit_byte(unsigned char c) { return static_cast<unsigned char>(c - '0') < 10; }
 
-// Cuts one run of letters and digits, [s, e), into its tokens: a leading
-// number when it starts with digits, then an identifier from its first letter.
-// On a stop, `mark` is the start of the token that caused it.
-inline BlockResult cut_run(const unsigned char* s, const unsigned char* e) {
-  const unsigned char* f = s;
-  while (f < e && is_digit_byte(*f)) ++f;
-  if (f != s) {
-    const Outcome o = count_token(s, f - s, false);
-    if (o != Outcome::kDone || f == e) return {o, s};
+// 16 bytes of 0xFF then 16 zero bytes: loading at kLowBytes + 16 - n gives
+// a mask that keeps the first n bytes.
+alignas(64) constexpr unsigned char kLowBytes[32] = {
+    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+
+// performance critical: runs once per token; please benchmark changes.
+inline Outcome count_short_token(const unsigned char* p, int len) {
+  const __m128i keep = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kLowBytes + 16 - len));
+  const __m128i text = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), keep);
+  const std::uint64_t lo = static_cast<std::uint64_t>(_mm_cvtsi128_si64(text));
+  const std::uint64_t hi = static_cast<std::uint64_t>(_mm_extract_epi64(text, 1));
+  const std::uint64_t h = (lo ^ (hi * 0xC2B2AE3D27D4EB4FULL)) * 0x9E3779B97F4A7C15ULL;
+  std::size_t at = static_cast<std::size_t>(h >> 48);
+  for (;;) {
+    Spelling& s = g_spellings[at];
+    if (s.count == 0) return add_spelling(p, len, at);
+    const __m128i seen = _mm_load_si128(reinterpret_cast<const __m128i*>(s.text));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(seen, text)) == 0xFFFF) {
+      ++s.count;
+      return Outcome::kDone;
+    }
+    at = (at + 1) & (kSpellingSlots - 1);
   }
-  return {count_token(f, e - f, true), f};
 }
 
-// A run reached the block's end with more input to come. Finishes the number
-// at its head if a letter already followed it, and returns where the token
-// still open begins, or a too-long stop if it is already past the limit.
-inline BlockResult carry_run(const unsigned char* s, const unsigned char* end) {
-  const unsigned char* t = s;
-  if (!is_letter_byte(*s)) {
-    while (t < end && is_digit_byte(*t)) ++t;
-    if (t < end) {
-      const Outcome o = count_token(s, t - s, false);
-      if (o != Outcome::kDone) return {o, s};
-    }
-    else {
-      t = s;
-    }
+// A token longer than a spelling entry: counted byte by byte, as rare as
+// long words are. Also where the too-long stop is found.
+Outcome count_long_token(const unsigned char* p, std::ptrdiff_t len, bool identifier) {
+  const Outcome o = count_token(p, len, identifier);
+  if (o == Outcome::kDone) {
+    for (std::ptrdiff_t i = 0; i < len; ++i) ++letterCount[p[i]];
   }
-  if (end - t >= kTooLongLen) {
-    return {is_letter_byte(*t) ? Outcome::kWordTooLong : Outcome::kNumberTooLong, t};
+  return o;
+}
+
+inline Outcome count_fast_token(const unsigned char* s, const unsigned char* e) {
+  const std::ptrdiff_t len = e - s;
+  if (len <= kSpellingMaxLen) return count_short_token(s, static_cast<int>(len));
+  return count_long_token(s, len, !is_digit_byte(*s));
+}
+
+// Counts the separators of one 64-byte chunk: spaces and newlines by
+// population count, the rarer others one by one.
+inline void count_separators(const unsigned char* base, const Masks& m, std::uint64_t valid,
+                             std::uint64_t* spaces, std::uint64_t* newlines) {
+  *spaces += static_cast<std::uint64_t>(__builtin_popcountll(m.spaces & valid));
+  *newlines += static_cast<std::uint64_t>(__builtin_popcountll(m.newlines & valid));
+  std::uint64_t others = valid & ~(m.letters | m.digits | m.spaces | m.newlines);
+  while (others != 0) {
+    ++letterCount[base[__builtin_ctzll(others)]];
+    others &= others - 1;
   }
-  return {Outcome::kDone, t};
+}
+
+// What a token that runs to the block's end becomes: carried into the next
+// block, or a too-long stop if it already has too many characters.
+inline BlockResult carry_token(const unsigned char* s, const unsigned char* end) {
+  if (end - s >= kTooLongLen) {
+    return {is_digit_byte(*s) ? Outcome::kNumberTooLong : Outcome::kWordTooLong, s};
+  }
+  return {Outcome::kDone, s};
 }
 
 // performance critical: the whole input passes through here; please benchmark.
-template <void (*Classify)(const unsigned char* p, std::uint64_t* letters, std::uint64_t* digits)>
-BlockResult scan_block_masks(const unsigned char* from, const unsigned char* data,
+//
+// Within a run of letters and digits, the leading digits form a number and
+// the rest, from the first letter, an identifier. With D the digits and S the
+// runs' starts that are digits, D + S carries through exactly those leading
+// digit runs, so D & ~(D + S) is the set of bytes that belong to numbers.
+template <Masks (*Classify)(const unsigned char* p)>
+BlockResult scan_block_masks(const unsigned char* from, const unsigned char* /*data*/,
                              const unsigned char* end, bool eof) {
-  count_bytes(data, end);
-  const unsigned char* run = nullptr;  // start of the run in progress
-  std::uint64_t prev_top = 0;          // whether the byte before `base` is in a run
+  std::uint64_t spaces = 0;
+  std::uint64_t newlines = 0;
+  std::uint64_t prev_number = 0;  // whether the byte before `base` is in a number
+  std::uint64_t prev_word = 0;    // ... in an identifier
+  const unsigned char* open = nullptr;  // start of a token not yet ended
+  BlockResult result{Outcome::kDone, end};
   for (const unsigned char* base = from; base < end; base += 64) {
-    std::uint64_t letters;
-    std::uint64_t digits;
-    Classify(base, &letters, &digits);
-    std::uint64_t alnum = letters | digits;
+    const Masks m = Classify(base);
     const std::uint64_t avail = static_cast<std::uint64_t>(end - base);
-    if (avail < 64) alnum &= (std::uint64_t{1} << avail) - 1;
-    // Each set bit marks where a run starts or where the byte after it is.
-    std::uint64_t edges = alnum ^ ((alnum << 1) | prev_top);
-    prev_top = alnum >> 63;
-    while (edges != 0) {
-      if (run == nullptr) {
-        run = base + __builtin_ctzll(edges);
-        edges &= edges - 1;
-        if (edges == 0) break;
+    const std::uint64_t valid = avail >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << avail) - 1;
+    // Carried bytes are all letters and digits, so only new bytes are counted.
+    count_separators(base, m, valid, &spaces, &newlines);
+
+    const std::uint64_t digits = m.digits & valid;
+    const std::uint64_t alnum = (m.letters & valid) | digits;
+    const std::uint64_t run_starts = alnum & ~((alnum << 1) | prev_number | prev_word);
+    const std::uint64_t number_starts = (run_starts & digits) | (prev_number & digits);
+    const std::uint64_t number = digits & ~(digits + number_starts);
+    const std::uint64_t word = alnum & ~number;
+    const std::uint64_t number_before = (number << 1) | prev_number;
+    const std::uint64_t word_before = (word << 1) | prev_word;
+    std::uint64_t starts = (number & ~number_before) | (word & ~word_before);
+    std::uint64_t ends = (number_before & ~number) | (word_before & ~word);
+    prev_number = number >> 63;
+    prev_word = word >> 63;
+
+    // Starts and ends alternate; a token still open from an earlier chunk
+    // takes the first end.
+    if (open != nullptr) {
+      if (ends == 0) continue;
+      const unsigned char* e = base + __builtin_ctzll(ends);
+      ends &= ends - 1;
+      if (e == end && !eof) {
+        result = carry_token(open, end);
+        open = nullptr;
+        break;
       }
-      const unsigned char* stop = base + __builtin_ctzll(edges);
-      edges &= edges - 1;
-      if (stop == end) break;
-      const BlockResult r = cut_run(run, stop);
-      if (r.outcome != Outcome::kDone) return r;
-      run = nullptr;
+      const Outcome o = count_fast_token(open, e);
+      if (o != Outcome::kDone) return {o, open};
+      open = nullptr;
+    }
+    while (starts != 0) {
+      const unsigned char* s = base + __builtin_ctzll(starts);
+      starts &= starts - 1;
+      if (ends == 0) {
+        open = s;
+        break;
+      }
+      const unsigned char* e = base + __builtin_ctzll(ends);
+      ends &= ends - 1;
+      if (e == end && !eof) {
+        open = nullptr;
+        result = carry_token(s, end);
+        break;
+      }
+      const Outcome o = count_fast_token(s, e);
+      if (o != Outcome::kDone) return {o, s};
+    }
+    if (result.mark != end) break;
+  }
+  if (open != nullptr) {
+    // The token runs exactly to the end of the last whole chunk.
+    if (!eof) {
+      result = carry_token(open, end);
+    }
+    else {
+      const Outcome o = count_fast_token(open, end);
+      if (o != Outcome::kDone) return {o, open};
     }
   }
-  if (run == nullptr) return {Outcome::kDone, end};
-  if (!eof) return carry_run(run, end);
-  const BlockResult r = cut_run(run, end);
-  return {r.outcome, r.outcome == Outcome::kDone ? end : r.mark};
+  letterCount[' '] += spaces;
+  letterCount['\n'] += newlines;
+  return result;
 }
 
 }  // namespace

@@ -1,17 +1,18 @@
 // What the counting pass driver and its per-instruction-set block scanners
-// share. Everything here has internal linkage or is a plain declaration, so
-// code compiled for a wider instruction set never leaks into the baseline.
+// share. Everything here is a plain declaration, so code compiled for a wider
+// instruction set never leaks into the baseline.
 #ifndef TALLY_SCAN_INTERNAL_H_
 #define TALLY_SCAN_INTERNAL_H_
 
 #include <cstddef>
+#include <cstdint>
 
 #include "scan.h"
 
 namespace tally {
 
 // Room before the input bytes for a token carried over from the last block,
-// and zero-filled room after them for whole-word and 64-byte over-reads.
+// and room after them for whole-word and 64-byte over-reads.
 constexpr std::size_t kCarryRoom = 256;
 constexpr std::size_t kBlockSize = 256 * 1024;
 constexpr std::size_t kPadding = 64;
@@ -27,10 +28,10 @@ struct BlockResult {
   const unsigned char* mark;
 };
 
-// Scans one block. `data` to `end` are new input bytes, to be counted in the
-// character table; `from` to `data` are bytes carried over from the last
-// block, already counted, beginning at the start of a token. When `eof`,
-// a token running to `end` is finished instead of carried.
+// Scans one block. `data` to `end` are new input bytes, each to be counted
+// in the character table once; `from` to `data` are bytes carried over from
+// the last block, not yet counted, beginning at the start of a token. When
+// `eof`, a token running to `end` is finished instead of carried.
 // REQUIRES: `from` <= `data` <= `end`; kPadding readable bytes after `end`.
 using BlockScanner = BlockResult (*)(const unsigned char* from, const unsigned char* data,
                                      const unsigned char* end, bool eof);
@@ -40,12 +41,36 @@ BlockResult scan_block_avx2(const unsigned char* from, const unsigned char* data
 BlockResult scan_block_avx512(const unsigned char* from, const unsigned char* data,
                               const unsigned char* end, bool eof);
 
-// Adds the bytes from `data` to `end` to the character table.
-void count_bytes(const unsigned char* data, const unsigned char* end);
-
-// Counts one finished token of `len` bytes at `p`, or says why the run stops.
+// Counts one finished token of `len` bytes at `p` in its token table (not
+// in the character table), or says why the run stops.
 // REQUIRES: the words covering p[0, len] are readable.
 Outcome count_token(const unsigned char* p, std::ptrdiff_t len, bool identifier);
+
+// The fast paths count short tokens by their exact spelling, case and all,
+// in an open-addressing table of spellings. A token then costs one hash and
+// one compare, and its characters are tallied once per spelling instead of
+// once per byte. fold_spellings() moves the spelling counts into the token
+// tables and the character table; it runs when the spelling table fills up
+// and at the end of the input.
+constexpr int kSpellingMaxLen = 16;
+constexpr std::size_t kSpellingSlots = 65536;
+constexpr std::size_t kSpellingLimit = kSpellingSlots * 5 / 8;
+
+struct Spelling {
+  unsigned char text[kSpellingMaxLen];  // zero-padded; tokens hold no zero byte
+  std::uint64_t count;                  // zero: a free entry
+  std::int32_t slot;                    // the key's slot in its token table
+  std::int32_t is_number;
+};
+
+extern Spelling g_spellings[kSpellingSlots];
+
+// Counts a spelling met for the first time (since the last fold) in the
+// free entry `at`: finds or adds its key in the token table, or stops.
+// REQUIRES: 1 <= len <= kSpellingMaxLen; g_spellings[at].count == 0.
+Outcome add_spelling(const unsigned char* p, int len, std::size_t at);
+
+void fold_spellings();
 
 }  // namespace tally
 

@@ -94,7 +94,7 @@ void make_key(const unsigned char* src, int len, bool fold_case, Key* key) {
 }
 
 // performance critical: runs once per token; please benchmark changes.
-bool find_or_add(const TokenTable& t, const Key& key) {
+int find_or_add(const TokenTable& t, const Key& key, std::uint64_t add) {
   constexpr std::uint32_t kMask = kIndexSize - 1;
   const std::uint32_t tag = static_cast<std::uint32_t>(key.hash >> 48);
   std::uint32_t pos = static_cast<std::uint32_t>(key.hash) & kMask;
@@ -105,22 +105,22 @@ bool find_or_add(const TokenTable& t, const Key& key) {
       const std::uint32_t slot = (e & 0xFFFFu) - 1;
       TALLY_CHECK(slot < static_cast<std::uint32_t>(*t.fill));
       if (same_key(t.keys[slot], key)) {
-        ++t.counts[slot];
-        return true;
+        t.counts[slot] += add;
+        return static_cast<int>(slot);
       }
     }
     pos = (pos + 1) & kMask;
   }
   const int slot = *t.fill;
   TALLY_CHECK(slot >= 0 && slot <= kMaxKeys);
-  if (slot == kMaxKeys) return false;
+  if (slot == kMaxKeys) return -1;
   // The slot is still all zero, so copying the key's words leaves the NUL
   // and the zero tail that same_key relies on.
   std::memcpy(t.keys[slot], key.words, 8 * static_cast<std::size_t>(key.nwords));
-  t.counts[slot] = 1;
+  t.counts[slot] = add;
   t.index[pos] = (tag << 16) | static_cast<std::uint32_t>(slot + 1);
   *t.fill = slot + 1;
-  return true;
+  return slot;
 }
 
 void reset_tables() {

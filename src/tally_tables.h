@@ -88,9 +88,10 @@ struct Key {
 // src[0, len] are readable (the input buffer is padded for this).
 void make_key(const unsigned char* src, int len, bool fold_case, Key* key);
 
-// Records one occurrence of `key` in `table` (find-or-add). Returns false,
+// Adds `add` occurrences of `key` to `table`, appending the key to the next
+// free slot when it is new (find-or-add). Returns the key's slot, or -1,
 // changing nothing, when the key is new and the table already holds kMaxKeys.
-bool find_or_add(const TokenTable& table, const Key& key);
+int find_or_add(const TokenTable& table, const Key& key, std::uint64_t add);
 
 // Returns every tally to its start-up state (all zero). Costs only what the
 // last run used, so that a fuzzer can run many inputs in one process.
