@@ -40,11 +40,19 @@ ScalarToken g_token;
 // costs what was used, not the whole table.
 std::uint32_t g_spelling_used[kSpellingLimit];
 std::size_t g_spelling_fill;
+std::size_t g_spelling_limit;  // fill at which to fold and grow
+
+void size_spellings(int bits) {
+  g_spelling_shift = 64 - bits;
+  g_spelling_mask = (std::size_t{1} << bits) - 1;
+  g_spelling_limit = (std::size_t{1} << bits) * 5 / 8;
+}
 
 // Drops the spellings of a run that stopped early, without counting them.
 void discard_spellings() {
   for (std::size_t i = 0; i < g_spelling_fill; ++i) g_spellings[g_spelling_used[i]] = Spelling{};
   g_spelling_fill = 0;
+  size_spellings(kSpellingMinBits);
 }
 
 std::uint64_t sum(const std::uint64_t* counts, int n) {
@@ -122,9 +130,10 @@ bool path_supported(ScanPath path) {
       return true;
 #if defined(TALLY_X86_PATHS)
     case ScanPath::kAvx2:
-      return __builtin_cpu_supports("avx2");
+      return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi");
     case ScanPath::kAvx512:
-      return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+      return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+             __builtin_cpu_supports("bmi");
 #endif
     default:
       return false;
@@ -164,6 +173,20 @@ Outcome count_token(const unsigned char* p, std::ptrdiff_t len, bool identifier)
 }
 
 alignas(64) Spelling g_spellings[kSpellingSlots];
+std::uint32_t g_spelling_spill = 0xFFFFFFFFu;
+namespace {
+// Each spelling's key slot in its token table; whether that is the number
+// table follows from the spelling's first byte.
+std::int32_t g_spelling_slot[kSpellingSlots];
+
+void add_to_tables(const Spelling& s, std::int32_t slot, std::uint64_t n) {
+  (kClass.of[s.text[0]] == kDigit ? numCount : wordCount)[slot] += n;
+  for (int j = 0; j < kSpellingMaxLen && s.text[j] != 0; ++j) letterCount[s.text[j]] += n;
+}
+}  // namespace
+
+int g_spelling_shift = 64 - kSpellingMinBits;
+std::size_t g_spelling_mask = (std::size_t{1} << kSpellingMinBits) - 1;
 
 Outcome add_spelling(const unsigned char* p, int len, std::size_t at) {
   const bool number = kClass.of[p[0]] == kDigit;
@@ -176,21 +199,27 @@ Outcome add_spelling(const unsigned char* p, int len, std::size_t at) {
   Spelling& s = g_spellings[at];
   std::memcpy(s.text, p, static_cast<std::size_t>(len));
   s.count = 1;
-  s.slot = slot;
-  s.is_number = number ? 1 : 0;
+  g_spelling_slot[at] = slot;
   g_spelling_used[g_spelling_fill++] = static_cast<std::uint32_t>(at);
-  if (g_spelling_fill == kSpellingLimit) fold_spellings();
+  if (g_spelling_fill == g_spelling_limit) {
+    fold_spellings();
+    if (g_spelling_shift > 64 - kSpellingMaxBits) size_spellings(65 - g_spelling_shift);
+  }
   return Outcome::kDone;
 }
 
 void fold_spellings() {
   for (std::size_t i = 0; i < g_spelling_fill; ++i) {
-    Spelling& s = g_spellings[g_spelling_used[i]];
-    (s.is_number != 0 ? numCount : wordCount)[s.slot] += s.count;
-    for (int j = 0; j < kSpellingMaxLen && s.text[j] != 0; ++j) letterCount[s.text[j]] += s.count;
-    s = Spelling{};
+    const std::uint32_t at = g_spelling_used[i];
+    add_to_tables(g_spellings[at], g_spelling_slot[at], g_spellings[at].count);
+    g_spellings[at] = Spelling{};
   }
   g_spelling_fill = 0;
+}
+
+void spill_spelling(std::size_t at) {
+  add_to_tables(g_spellings[at], g_spelling_slot[at], g_spellings[at].count - 1);
+  g_spellings[at].count = 1;
 }
 
 void count_input(Input in, ScanPath path, ScanResult* result) {

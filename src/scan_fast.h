@@ -24,28 +24,48 @@ struct Masks {
 
 inline bool is_digit_byte(unsigned char c) { return static_cast<unsigned char>(c - '0') < 10; }
 
-// 16 bytes of 0xFF then 16 zero bytes: loading at kLowBytes + 16 - n gives
+// 32 bytes of 0xFF then 32 zero bytes: loading at kLowBytes + 32 - n gives
 // a mask that keeps the first n bytes.
-alignas(64) constexpr unsigned char kLowBytes[32] = {
+alignas(64) constexpr unsigned char kLowBytes[64] = {
+    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
     0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
 
+// A short token's bytes, zero-padded to 32.
+// REQUIRES: 1 <= len <= kSpellingMaxLen; 32 bytes readable at p.
+inline __m256i spelling_text(const unsigned char* p, std::ptrdiff_t len) {
+  const __m256i keep = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kLowBytes + 32 - len));
+  return _mm256_and_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), keep);
+}
+
+// Where a spelling's search starts in the spelling table.
+inline std::size_t spelling_home(__m256i text, int shift) {
+  const __m128i lo = _mm256_castsi256_si128(text);
+  const __m128i hi = _mm256_extracti128_si256(text, 1);
+  // The upper half is zero for all but long tokens; folding it in with a
+  // rotation keeps the common case to one 16-byte hash.
+  const __m128i folded = _mm_xor_si128(lo, _mm_shuffle_epi32(hi, 0x4E));
+  const std::uint64_t a = static_cast<std::uint64_t>(_mm_cvtsi128_si64(folded));
+  const std::uint64_t b = static_cast<std::uint64_t>(_mm_extract_epi64(folded, 1));
+  const std::uint64_t h = (a ^ (b * 0xC2B2AE3D27D4EB4FULL)) * 0x9E3779B97F4A7C15ULL;
+  return static_cast<std::size_t>(h >> shift);
+}
+
 // performance critical: runs once per token; please benchmark changes.
-inline Outcome count_short_token(const unsigned char* p, int len) {
-  const __m128i keep = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kLowBytes + 16 - len));
-  const __m128i text = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), keep);
-  const std::uint64_t lo = static_cast<std::uint64_t>(_mm_cvtsi128_si64(text));
-  const std::uint64_t hi = static_cast<std::uint64_t>(_mm_extract_epi64(text, 1));
-  const std::uint64_t h = (lo ^ (hi * 0xC2B2AE3D27D4EB4FULL)) * 0x9E3779B97F4A7C15ULL;
-  std::size_t at = static_cast<std::size_t>(h >> 48);
+// REQUIRES: 1 <= len <= kSpellingMaxLen; `at` is the spelling's home.
+inline Outcome count_short_token(const unsigned char* p, std::ptrdiff_t len, std::size_t at) {
+  const __m256i text = spelling_text(p, len);
   for (;;) {
     Spelling& s = g_spellings[at];
-    if (s.count == 0) return add_spelling(p, len, at);
-    const __m128i seen = _mm_load_si128(reinterpret_cast<const __m128i*>(s.text));
-    if (_mm_movemask_epi8(_mm_cmpeq_epi8(seen, text)) == 0xFFFF) {
-      ++s.count;
+    const __m256i seen = _mm256_load_si256(reinterpret_cast<const __m256i*>(&s));
+    // Only the text bytes are compared; a free entry's are all zero and a
+    // token's never are.
+    if ((static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(seen, text))) &
+         0x0FFFFFFFu) == 0x0FFFFFFFu) {
+      if (++s.count == g_spelling_spill) spill_spelling(at);
       return Outcome::kDone;
     }
-    at = (at + 1) & (kSpellingSlots - 1);
+    if (s.count == 0) return add_spelling(p, static_cast<int>(len), at);
+    at = (at + 1) & g_spelling_mask;
   }
 }
 
@@ -59,23 +79,29 @@ Outcome count_long_token(const unsigned char* p, std::ptrdiff_t len, bool identi
   return o;
 }
 
-inline Outcome count_fast_token(const unsigned char* s, const unsigned char* e) {
-  const std::ptrdiff_t len = e - s;
-  if (len <= kSpellingMaxLen) return count_short_token(s, static_cast<int>(len));
-  return count_long_token(s, len, !is_digit_byte(*s));
-}
-
-// Counts the separators of one 64-byte chunk: spaces and newlines by
-// population count, the rarer others one by one.
-inline void count_separators(const unsigned char* base, const Masks& m, std::uint64_t valid,
-                             std::uint64_t* spaces, std::uint64_t* newlines) {
-  *spaces += static_cast<std::uint64_t>(__builtin_popcountll(m.spaces & valid));
-  *newlines += static_cast<std::uint64_t>(__builtin_popcountll(m.newlines & valid));
-  std::uint64_t others = valid & ~(m.letters | m.digits | m.spaces | m.newlines);
-  while (others != 0) {
-    ++letterCount[base[__builtin_ctzll(others)]];
-    others &= others - 1;
+// Writes the positions of the set bits of `bits`, plus `base`, at `out` and
+// returns the end of what it wrote. It writes eight or sixteen entries
+// whatever the count, so that the usual case takes no unpredictable branch.
+// REQUIRES: 16 writable entries past the count.
+inline std::uint32_t* flatten(std::uint32_t* out, std::uint32_t base, std::uint64_t bits) {
+  const int count = __builtin_popcountll(bits);
+#pragma GCC unroll 8
+  for (int i = 0; i < 8; ++i) {
+    out[i] = base + static_cast<std::uint32_t>(_tzcnt_u64(bits));
+    bits = _blsr_u64(bits);
   }
+  if (count > 8) {
+#pragma GCC unroll 8
+    for (int i = 8; i < 16; ++i) {
+      out[i] = base + static_cast<std::uint32_t>(_tzcnt_u64(bits));
+      bits = _blsr_u64(bits);
+    }
+    for (int i = 16; i < count; ++i) {
+      out[i] = base + static_cast<std::uint32_t>(_tzcnt_u64(bits));
+      bits = _blsr_u64(bits);
+    }
+  }
+  return out + count;
 }
 
 // What a token that runs to the block's end becomes: carried into the next
@@ -87,6 +113,21 @@ inline BlockResult carry_token(const unsigned char* s, const unsigned char* end)
   return {Outcome::kDone, s};
 }
 
+// The input is taken in groups of chunks: first every chunk of the group is
+// classified and the positions of token starts, token ends and uncommon
+// separators are written out; then the tokens are counted in one loop.
+// Splitting the work so keeps the branches of each loop predictable.
+constexpr std::uint32_t kGroupChunks = 32;
+constexpr std::uint32_t kGroupBytes = 64 * kGroupChunks;
+constexpr std::uint32_t kSlack = 16;
+
+struct Positions {
+  std::uint32_t starts[kGroupBytes + 1 + kSlack];  // plus one still open
+  std::uint32_t ends[kGroupBytes + kSlack];
+  std::uint32_t others[kGroupBytes + kSlack];
+  std::uint32_t homes[kGroupBytes];  // each short token's spelling home
+};
+
 // performance critical: the whole input passes through here; please benchmark.
 //
 // Within a run of letters and digits, the leading digits form a number and
@@ -96,79 +137,87 @@ inline BlockResult carry_token(const unsigned char* s, const unsigned char* end)
 template <Masks (*Classify)(const unsigned char* p)>
 BlockResult scan_block_masks(const unsigned char* from, const unsigned char* /*data*/,
                              const unsigned char* end, bool eof) {
-  std::uint64_t spaces = 0;
-  std::uint64_t newlines = 0;
-  std::uint64_t prev_number = 0;  // whether the byte before `base` is in a number
+  static Positions pos;
+  std::uint64_t prev_number = 0;  // whether the byte before a chunk is in a number
   std::uint64_t prev_word = 0;    // ... in an identifier
-  const unsigned char* open = nullptr;  // start of a token not yet ended
-  BlockResult result{Outcome::kDone, end};
-  for (const unsigned char* base = from; base < end; base += 64) {
-    const Masks m = Classify(base);
-    const std::uint64_t avail = static_cast<std::uint64_t>(end - base);
-    const std::uint64_t valid = avail >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << avail) - 1;
-    // Carried bytes are all letters and digits, so only new bytes are counted.
-    count_separators(base, m, valid, &spaces, &newlines);
-
-    const std::uint64_t digits = m.digits & valid;
-    const std::uint64_t alnum = (m.letters & valid) | digits;
-    const std::uint64_t run_starts = alnum & ~((alnum << 1) | prev_number | prev_word);
-    const std::uint64_t number_starts = (run_starts & digits) | (prev_number & digits);
-    const std::uint64_t number = digits & ~(digits + number_starts);
-    const std::uint64_t word = alnum & ~number;
-    const std::uint64_t number_before = (number << 1) | prev_number;
-    const std::uint64_t word_before = (word << 1) | prev_word;
-    std::uint64_t starts = (number & ~number_before) | (word & ~word_before);
-    std::uint64_t ends = (number_before & ~number) | (word_before & ~word);
-    prev_number = number >> 63;
-    prev_word = word >> 63;
-
-    // Starts and ends alternate; a token still open from an earlier chunk
-    // takes the first end.
-    if (open != nullptr) {
-      if (ends == 0) continue;
-      const unsigned char* e = base + __builtin_ctzll(ends);
-      ends &= ends - 1;
-      if (e == end && !eof) {
-        result = carry_token(open, end);
-        open = nullptr;
-        break;
-      }
-      const Outcome o = count_fast_token(open, e);
-      if (o != Outcome::kDone) return {o, open};
-      open = nullptr;
+  std::uint32_t* starts = pos.starts;  // past the last start written
+  const std::uint32_t size = static_cast<std::uint32_t>(end - from);
+  for (std::uint32_t group = 0; group < size; group += kGroupBytes) {
+    std::uint32_t* ends = pos.ends;
+    std::uint32_t* others = pos.others;
+    std::uint64_t spaces = 0;
+    std::uint64_t newlines = 0;
+    const std::uint32_t group_end = size - group < kGroupBytes ? size : group + kGroupBytes;
+    for (std::uint32_t at = group; at < group_end; at += 64) {
+      const Masks m = Classify(from + at);
+      const std::uint32_t avail = size - at;
+      const std::uint64_t valid = avail >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << avail) - 1;
+      const std::uint64_t digits = m.digits & valid;
+      const std::uint64_t alnum = (m.letters & valid) | digits;
+      const std::uint64_t run_starts = alnum & ~((alnum << 1) | prev_number | prev_word);
+      const std::uint64_t number_starts = (run_starts & digits) | (prev_number & digits);
+      const std::uint64_t number = digits & ~(digits + number_starts);
+      const std::uint64_t word = alnum & ~number;
+      const std::uint64_t number_before = (number << 1) | prev_number;
+      const std::uint64_t word_before = (word << 1) | prev_word;
+      prev_number = number >> 63;
+      prev_word = word >> 63;
+      starts = flatten(starts, at, (number & ~number_before) | (word & ~word_before));
+      ends = flatten(ends, at, (number_before & ~number) | (word_before & ~word));
+      // Carried bytes are all letters and digits, so only new bytes count here.
+      spaces += static_cast<std::uint64_t>(__builtin_popcountll(m.spaces & valid));
+      newlines += static_cast<std::uint64_t>(__builtin_popcountll(m.newlines & valid));
+      others = flatten(others, at, valid & ~(alnum | m.spaces | m.newlines));
     }
-    while (starts != 0) {
-      const unsigned char* s = base + __builtin_ctzll(starts);
-      starts &= starts - 1;
-      if (ends == 0) {
-        open = s;
-        break;
-      }
-      const unsigned char* e = base + __builtin_ctzll(ends);
-      ends &= ends - 1;
-      if (e == end && !eof) {
-        open = nullptr;
-        result = carry_token(s, end);
-        break;
-      }
-      const Outcome o = count_fast_token(s, e);
+    for (const std::uint32_t* o = pos.others; o < others; ++o) ++letterCount[from[*o]];
+    letterCount[' '] += spaces;
+    letterCount['\n'] += newlines;
+
+    // Starts and ends alternate, so the k-th end closes the k-th start; a
+    // start left over is a token still open at the group's end.
+    // The last token may run to the block's end; it is carried, not
+    // counted, when more input follows. Every other token is whole.
+    const std::ptrdiff_t closed = ends - pos.ends;
+    const bool carry = closed > 0 && pos.ends[closed - 1] == size && !eof;
+    const std::ptrdiff_t whole = closed - (carry ? 1 : 0);
+    // Every spelling entry is asked for before any is used, so that their
+    // cache misses overlap.
+    const int shift = g_spelling_shift;
+    for (std::ptrdiff_t k = 0; k < whole; ++k) {
+      const std::ptrdiff_t len = pos.ends[k] - pos.starts[k];
+      if (len > kSpellingMaxLen) continue;
+      const std::size_t home = spelling_home(spelling_text(from + pos.starts[k], len), shift);
+      _mm_prefetch(reinterpret_cast<const char*>(&g_spellings[home]), _MM_HINT_T0);
+      pos.homes[k] = static_cast<std::uint32_t>(home);
+    }
+    for (std::ptrdiff_t k = 0; k < whole; ++k) {
+      const unsigned char* s = from + pos.starts[k];
+      const std::ptrdiff_t len = pos.ends[k] - pos.starts[k];
+      // A fold while counting may have resized the table and moved homes.
+      const Outcome o =
+          len > kSpellingMaxLen ? count_long_token(s, len, !is_digit_byte(*s))
+          : shift == g_spelling_shift
+              ? count_short_token(s, len, pos.homes[k])
+              : count_short_token(s, len, spelling_home(spelling_text(s, len), g_spelling_shift));
       if (o != Outcome::kDone) return {o, s};
     }
-    if (result.mark != end) break;
-  }
-  if (open != nullptr) {
-    // The token runs exactly to the end of the last whole chunk.
-    if (!eof) {
-      result = carry_token(open, end);
+    if (carry) return carry_token(from + pos.starts[whole], end);
+    if (starts - pos.starts > closed) {
+      pos.starts[0] = pos.starts[closed];
+      starts = pos.starts + 1;
     }
     else {
-      const Outcome o = count_fast_token(open, end);
-      if (o != Outcome::kDone) return {o, open};
+      starts = pos.starts;
     }
   }
-  letterCount[' '] += spaces;
-  letterCount['\n'] += newlines;
-  return result;
+  if (starts != pos.starts) {
+    // A token runs to the end of the last whole chunk.
+    const unsigned char* s = from + pos.starts[0];
+    if (!eof) return carry_token(s, end);
+    const Outcome o = count_long_token(s, end - s, !is_digit_byte(*s));
+    if (o != Outcome::kDone) return {o, s};
+  }
+  return {Outcome::kDone, end};
 }
 
 }  // namespace

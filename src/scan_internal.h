@@ -52,18 +52,30 @@ Outcome count_token(const unsigned char* p, std::ptrdiff_t len, bool identifier)
 // once per byte. fold_spellings() moves the spelling counts into the token
 // tables and the character table; it runs when the spelling table fills up
 // and at the end of the input.
-constexpr int kSpellingMaxLen = 16;
-constexpr std::size_t kSpellingSlots = 65536;
+//
+// The table starts small and doubles, by a fold, each time it is 5/8 full,
+// so that a text with few spellings keeps its lookups in the nearest caches.
+constexpr int kSpellingMaxLen = 28;
+constexpr int kSpellingMinBits = 12;
+constexpr int kSpellingMaxBits = 16;
+constexpr std::size_t kSpellingSlots = std::size_t{1} << kSpellingMaxBits;
 constexpr std::size_t kSpellingLimit = kSpellingSlots * 5 / 8;
 
+// Thirty-two bytes, two to a cache line. A count that reaches
+// g_spelling_spill is moved into the tables (spill_spelling) and starts
+// again from one; tests lower the threshold to reach that path.
 struct Spelling {
   unsigned char text[kSpellingMaxLen];  // zero-padded; tokens hold no zero byte
-  std::uint64_t count;                  // zero: a free entry
-  std::int32_t slot;                    // the key's slot in its token table
-  std::int32_t is_number;
+  std::uint32_t count;                  // zero: a free entry
 };
+static_assert(sizeof(Spelling) == 32, "a spelling is one 32-byte vector");
+extern std::uint32_t g_spelling_spill;
 
 extern Spelling g_spellings[kSpellingSlots];
+// The part of g_spellings in use: 2^(64 - shift) entries from the start;
+// mask is that number less one.
+extern int g_spelling_shift;
+extern std::size_t g_spelling_mask;
 
 // Counts a spelling met for the first time (since the last fold) in the
 // free entry `at`: finds or adds its key in the token table, or stops.
@@ -71,6 +83,7 @@ extern Spelling g_spellings[kSpellingSlots];
 Outcome add_spelling(const unsigned char* p, int len, std::size_t at);
 
 void fold_spellings();
+void spill_spelling(std::size_t at);
 
 }  // namespace tally
 
