@@ -251,7 +251,7 @@ void count_input(Input in, ScanPath path, ScanResult* result) {
   fold_spellings();
   // Every token added one to exactly one count.
   wordc = sum(wordCount, w_num) + sum(numCount, n_num);
-  linec = letterCount['\n'];
+  linec = letterCount[static_cast<int>('\n')];
 }
 
 }  // namespace tally

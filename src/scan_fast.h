@@ -170,8 +170,8 @@ BlockResult scan_block_masks(const unsigned char* from, const unsigned char* /*d
       others = flatten(others, at, valid & ~(alnum | m.spaces | m.newlines));
     }
     for (const std::uint32_t* o = pos.others; o < others; ++o) ++letterCount[from[*o]];
-    letterCount[' '] += spaces;
-    letterCount['\n'] += newlines;
+    letterCount[static_cast<int>(' ')] += spaces;
+    letterCount[static_cast<int>('\n')] += newlines;
 
     // Starts and ends alternate, so the k-th end closes the k-th start; a
     // start left over is a token still open at the group's end.

@@ -27,6 +27,8 @@ std::int32_t n_num;
 namespace {
 std::uint32_t wordIndex[kIndexSize];
 std::uint32_t numIndex[kIndexSize];
+std::uint32_t wordIndexOf[kMaxKeys];
+std::uint32_t numIndexOf[kMaxKeys];
 
 constexpr std::uint64_t kMul = 0x9E3779B97F4A7C15ULL;
 
@@ -58,9 +60,9 @@ void clear_table(const TokenTable& t) {
     std::memset(t.keys[i], 0, kSlotSize);
     t.counts[i] = 0;
     t.flags[i] = 0;
+    t.index[t.index_of[i]] = 0;
   }
   *t.fill = 0;
-  std::memset(t.index, 0, sizeof(std::uint32_t) * kIndexSize);
 }
 }  // namespace
 
@@ -69,8 +71,8 @@ void check_failed(const char* what, const char* file, int line) {
   std::abort();
 }
 
-const TokenTable kIdentifiers = {myContainer, wordCount, wordCountFlag, &w_num, wordIndex};
-const TokenTable kNumbers = {myNumber, numCount, numCountFlag, &n_num, numIndex};
+const TokenTable kIdentifiers = {myContainer, wordCount, wordCountFlag, &w_num, wordIndex, wordIndexOf};
+const TokenTable kNumbers = {myNumber, numCount, numCountFlag, &n_num, numIndex, numIndexOf};
 
 // performance critical: runs once per token; please benchmark changes.
 void make_key(const unsigned char* src, int len, bool fold_case, Key* key) {
@@ -119,6 +121,7 @@ int find_or_add(const TokenTable& t, const Key& key, std::uint64_t add) {
   std::memcpy(t.keys[slot], key.words, 8 * static_cast<std::size_t>(key.nwords));
   t.counts[slot] = add;
   t.index[pos] = (tag << 16) | static_cast<std::uint32_t>(slot + 1);
+  t.index_of[slot] = pos;
   *t.fill = slot + 1;
   return slot;
 }

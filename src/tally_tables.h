@@ -69,6 +69,7 @@ struct TokenTable {
   std::int32_t* flags;
   std::int32_t* fill;
   std::uint32_t* index;
+  std::uint32_t* index_of;  // each slot's place in the index
 };
 
 extern const TokenTable kIdentifiers;
