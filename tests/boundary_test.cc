@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "run.h"
+#include "scan_internal.h"
 
 namespace tally {
 namespace {
@@ -91,6 +92,55 @@ TEST(Boundary, TooLongTokensAcrossEveryOffset) {
       }
     }
   }
+}
+
+// Whole-block reads: the same tokens straddle the real block boundary at
+// every offset, so the carried token meets a full block behind it.
+TEST(Boundary, TokensAcrossFullBlocks) {
+  for (ScanPath path : supported_paths()) {
+    for (std::size_t before = kBlockSize - 256; before <= kBlockSize + 1; ++before) {
+      const std::string input = std::string(before, '\n') + std::string(254, 'w') + " 42";
+      const Result r = run_chunked(input, 0, path);
+      ASSERT_EQ(r.status, 0) << "offset " << before;
+      ASSERT_EQ(r.out.substr(0, r.out.find('\n') + 1),
+                std::to_string(before) + " 2 " + std::to_string(before + 257) + "\n");
+      ASSERT_NE(r.out.find("No. 0: " + std::string(254, 'w') + "\t\t1\n"), std::string::npos);
+
+      const Result stop = run_chunked(std::string(before, '.') + std::string(255, '8'), 0, path);
+      ASSERT_EQ(stop.status, 1) << "offset " << before;
+      ASSERT_EQ(stop.err, "Number " + std::string(255, '8') + " too long!! Exit.\n");
+    }
+  }
+}
+
+// A spelling's 32-bit count is moved into the tables before it can wrap;
+// with the threshold lowered, the moves happen often and must lose nothing.
+TEST(Spelling, CountsSpillIntoTheTables) {
+  const std::uint32_t saved = g_spelling_spill;
+  g_spelling_spill = 3;
+  std::string input;
+  for (int i = 0; i < 10; ++i) input += "Go go 7 ";
+  const std::string want =
+      "0 30 80\n"
+      "Total 5 different characters, 5 most used characters:\n"
+      "No. 0:  \t\t30\n"
+      "No. 1: o\t\t20\n"
+      "No. 2: 7\t\t10\n"
+      "No. 3: G\t\t10\n"
+      "No. 4: g\t\t10\n"
+      "\n"
+      "Total 1 different identifiers, 1 most used identifiers:\n"
+      "No. 0: go\t\t20\n"
+      "\n"
+      "Total 1 different numbers, 1 most used numbers:\n"
+      "No. 0: 7\t\t10\n";
+  for (ScanPath path : supported_paths()) {
+    for (std::size_t chunk : {std::size_t{0}, std::size_t{5}}) {
+      const Result r = run_chunked(input, chunk, path);
+      EXPECT_EQ(r.out, want) << "chunk " << chunk;
+    }
+  }
+  g_spelling_spill = saved;
 }
 
 }  // namespace

@@ -588,6 +588,54 @@ CASES = [
         status=1,
     ),
     Case(
+        name="case_variants_beyond_cache",
+        why="60000 spellings of 15000 identifiers: case variants meet under one key",
+        input=b"".join(b"%s%d " % (v, i) for i in range(15000) for v in (b"ab", b"Ab", b"aB", b"AB")) + b"\n",
+        stdout=(
+            b'1 60000 435561\n'
+            b'Total 16 different characters, 5 most used characters:\n'
+            b'No. 0:  \t\t60000\n'
+            b'No. 1: 1\t\t46000\n'
+            b'No. 2: A\t\t30000\n'
+            b'No. 3: B\t\t30000\n'
+            b'No. 4: a\t\t30000\n'
+            b'\n'
+            b'Total 15000 different identifiers, 5 most used identifiers:\n'
+            b'No. 0: ab0\t\t4\n'
+            b'No. 1: ab1\t\t4\n'
+            b'No. 2: ab2\t\t4\n'
+            b'No. 3: ab3\t\t4\n'
+            b'No. 4: ab4\t\t4\n'
+            b'\n'
+            b'Total 0 different numbers, 0 most used numbers:\n'
+        ),
+        stderr=b'',
+        status=0,
+    ),
+    Case(
+        name="long_identifiers",
+        why="identifiers of 28, 29 and 100 characters are counted like short ones",
+        input=b" ".join([b"k" * 28, b"K" * 28, b"k" * 29, b"x" * 100, b"X" * 100, b"k" * 28]) + b"\n",
+        stdout=(
+            b'1 6 319\n'
+            b'Total 6 different characters, 5 most used characters:\n'
+            b'No. 0: X\t\t100\n'
+            b'No. 1: x\t\t100\n'
+            b'No. 2: k\t\t85\n'
+            b'No. 3: K\t\t28\n'
+            b'No. 4:  \t\t5\n'
+            b'\n'
+            b'Total 3 different identifiers, 3 most used identifiers:\n'
+            b'No. 0: kkkkkkkkkkkkkkkkkkkkkkkkkkkk\t\t3\n'
+            b'No. 1: xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx\t\t2\n'
+            b'No. 2: kkkkkkkkkkkkkkkkkkkkkkkkkkkkk\t\t1\n'
+            b'\n'
+            b'Total 0 different numbers, 0 most used numbers:\n'
+        ),
+        stderr=b'',
+        status=0,
+    ),
+    Case(
         name="stdin_is_directory",
         why="a read error is a failure, not end of input",
         input=DIRECTORY,

@@ -1,0 +1,121 @@
+#!/usr/bin/env python3
+"""Streams that no file in the repository could hold, piped into tally from a
+small generator and never stored: more than 2^32 bytes, one line of more
+than 1 GB, and a reader that goes away early. Not timed; bounded in size.
+
+usage: stream_test.py TALLY
+"""
+
+import os
+import signal
+import subprocess
+import sys
+import tempfile
+import threading
+
+CHUNK = 1 << 20
+
+
+def feed(stream, unit, total):
+    """Writes `unit` repeated to `total` bytes into `stream`, then closes it."""
+    block = unit * (CHUNK // len(unit))
+    left = total
+    try:
+        while left > 0:
+            n = min(left, len(block))
+            stream.write(block[:n])
+            left -= n
+    finally:
+        stream.close()
+
+
+def run_stream(tally, unit, total):
+    p = subprocess.Popen([tally], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                         stderr=subprocess.PIPE)
+    writer = threading.Thread(target=feed, args=(p.stdin, unit, total))
+    writer.start()
+    out = p.stdout.read()
+    err = p.stderr.read()
+    writer.join()
+    return out, err, p.wait()
+
+
+HUGE_UNIT = b"abc 123 Abc xyz\n"
+HUGE_COUNT = 281_250_000  # 4.5e9 bytes, past 2^32
+HUGE_REPORT = (
+    b"281250000 1125000000 4500000000\n"
+    b"Total 12 different characters, 5 most used characters:\n"
+    b"No. 0:  \t\t843750000\n"
+    b"No. 1: b\t\t562500000\n"
+    b"No. 2: c\t\t562500000\n"
+    b"No. 3: \\n\t\t281250000\n"
+    b"No. 4: 1\t\t281250000\n"
+    b"\n"
+    b"Total 2 different identifiers, 2 most used identifiers:\n"
+    b"No. 0: abc\t\t562500000\n"
+    b"No. 1: xyz\t\t281250000\n"
+    b"\n"
+    b"Total 1 different numbers, 1 most used numbers:\n"
+    b"No. 0: 123\t\t281250000\n"
+)
+
+LINE_UNIT = b"ab "
+LINE_COUNT = 366_666_667  # one line of 1.1e9 bytes, no newline
+LINE_REPORT = (
+    b"0 366666667 1100000001\n"
+    b"Total 3 different characters, 3 most used characters:\n"
+    b"No. 0:  \t\t366666667\n"
+    b"No. 1: a\t\t366666667\n"
+    b"No. 2: b\t\t366666667\n"
+    b"\n"
+    b"Total 1 different identifiers, 1 most used identifiers:\n"
+    b"No. 0: ab\t\t366666667\n"
+    b"\n"
+    b"Total 0 different numbers, 0 most used numbers:\n"
+)
+
+
+def check(name, got, want):
+    if got == want:
+        print(f"ok   {name}")
+        return 0
+    print(f"FAIL {name}\n    got  {got!r}\n    want {want!r}")
+    return 1
+
+
+def reader_goes_away(tally):
+    """`tally < big | true`: the reader is gone before the report is written.
+    tally ends promptly, with at most one line on stderr and a failure status."""
+    with tempfile.TemporaryFile() as big:
+        big.write(b"word 12 " * (64 * CHUNK // 8))
+        big.seek(0)
+        r, w = os.pipe()
+        p = subprocess.Popen([tally], stdin=big, stdout=w, stderr=subprocess.PIPE)
+        os.close(w)
+        os.close(r)
+        try:
+            _, err = p.communicate(timeout=60)
+        except subprocess.TimeoutExpired:
+            p.kill()
+            return check("reader goes away: ends", "hang", "exit")
+    # Killed by SIGPIPE, as other filters are, or told of EPIPE if it is ignored.
+    ended = p.returncode == -signal.SIGPIPE or (p.returncode == 1 and err.count(b"\n") == 1)
+    if not ended:
+        print(f"    status {p.returncode}, stderr {err!r}")
+    return check("reader goes away: ends without a flood", (ended, err.count(b"\n") <= 1), (True, True))
+
+
+def main():
+    tally = os.path.abspath(sys.argv[1])
+    failed = 0
+    failed += check("4.5 GB stream", run_stream(tally, HUGE_UNIT, len(HUGE_UNIT) * HUGE_COUNT),
+                    (HUGE_REPORT, b"", 0))
+    failed += check("1.1 GB line", run_stream(tally, LINE_UNIT, len(LINE_UNIT) * LINE_COUNT),
+                    (LINE_REPORT, b"", 0))
+    failed += reader_goes_away(tally)
+    print(f"{3 - failed} passed, {failed} failed")
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
