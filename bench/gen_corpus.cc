@@ -30,14 +30,16 @@ struct Rng {
 
 std::vector<std::string> make_words(Rng& rng, int n, int min_syllables, int max_syllables) {
   static const char* const kSyllables[] = {
-      "the", "an", "in", "er", "on", "at", "en", "re", "or", "es", "ti", "ar", "st", "nd",
-      "ou", "ing", "al", "le", "is", "it", "ve", "ha", "ro", "co", "de", "me", "se", "ma",
-      "li", "ne", "ta", "ri", "ow", "so", "pe", "ly", "ch", "wh", "sh", "ck", "ab", "ul"};
+      "the", "an",  "in", "er", "on", "at", "en", "re", "or", "es", "ti", "ar", "st", "nd",
+      "ou",  "ing", "al", "le", "is", "it", "ve", "ha", "ro", "co", "de", "me", "se", "ma",
+      "li",  "ne",  "ta", "ri", "ow", "so", "pe", "ly", "ch", "wh", "sh", "ck", "ab", "ul"};
   constexpr int kCount = sizeof kSyllables / sizeof kSyllables[0];
   std::vector<std::string> words;
   for (int i = 0; i < n; ++i) {
     std::string w;
-    const int k = min_syllables + static_cast<int>(rng.below(static_cast<std::uint64_t>(max_syllables - min_syllables + 1)));
+    const int k =
+        min_syllables +
+        static_cast<int>(rng.below(static_cast<std::uint64_t>(max_syllables - min_syllables + 1)));
     for (int j = 0; j < k; ++j) w += kSyllables[rng.below(kCount)];
     words.push_back(w);
   }
@@ -57,7 +59,10 @@ struct Zipf {
     std::size_t lo = 0, hi = cdf.size() - 1;
     while (lo < hi) {
       const std::size_t mid = (lo + hi) / 2;
-      if (cdf[mid] < u) lo = mid + 1; else hi = mid;
+      if (cdf[mid] < u)
+        lo = mid + 1;
+      else
+        hi = mid;
     }
     return lo;
   }
@@ -67,17 +72,25 @@ class Out {
  public:
   explicit Out(std::uint64_t limit) : limit_(limit) {}
   bool full() const { return written_ + buf_.size() >= limit_; }
-  void put(const std::string& s) { buf_ += s; flush_if_big(); }
-  void put(char c) { buf_ += c; flush_if_big(); }
+  void put(const std::string& s) {
+    buf_ += s;
+    flush_if_big();
+  }
+  void put(char c) {
+    buf_ += c;
+    flush_if_big();
+  }
   void finish() {
     // Cut to size, but never inside a token: a token cut short would be a
     // key the corpus was not meant to have.
     if (written_ + buf_.size() > limit_) {
       buf_.resize(limit_ - written_);
-      while (!buf_.empty() && std::isalnum(static_cast<unsigned char>(buf_.back()))) buf_.pop_back();
+      while (!buf_.empty() && std::isalnum(static_cast<unsigned char>(buf_.back())))
+        buf_.pop_back();
     }
     fwrite(buf_.data(), 1, buf_.size(), stdout);
   }
+
  private:
   void flush_if_big() {
     if (buf_.size() < (1 << 20) || written_ + buf_.size() > limit_) return;
@@ -101,14 +114,26 @@ void english(Out& out, Rng& rng) {
     if (sentence_start) w[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(w[0])));
     sentence_start = false;
     const std::uint64_t r = rng.below(100);
-    if (r < 6) { w += '.'; sentence_start = true; }
-    else if (r < 12) w += ',';
-    else if (r < 13) w += ';';
-    if (col + static_cast<int>(w.size()) > 72) { out.put('\n'); col = 0; }
-    else if (col > 0) { out.put(' '); ++col; }
+    if (r < 6) {
+      w += '.';
+      sentence_start = true;
+    } else if (r < 12)
+      w += ',';
+    else if (r < 13)
+      w += ';';
+    if (col + static_cast<int>(w.size()) > 72) {
+      out.put('\n');
+      col = 0;
+    } else if (col > 0) {
+      out.put(' ');
+      ++col;
+    }
     out.put(w);
     col += static_cast<int>(w.size());
-    if (sentence_start && rng.below(8) == 0) { out.put("\n\n"); col = 0; }
+    if (sentence_start && rng.below(8) == 0) {
+      out.put("\n\n");
+      col = 0;
+    }
   }
 }
 
@@ -127,15 +152,22 @@ void code(Out& out, Rng& rng) {
   for (int i = 0; i < 5000; ++i) {
     const std::uint64_t k = rng.below(4);
     char b[32];
-    if (k == 0) std::snprintf(b, sizeof b, "0x%llX", static_cast<unsigned long long>(rng.below(65536)));
-    else if (k == 1) std::snprintf(b, sizeof b, "%llu.%llu", static_cast<unsigned long long>(rng.below(10)), static_cast<unsigned long long>(rng.below(1000)));
-    else std::snprintf(b, sizeof b, "%llu", static_cast<unsigned long long>(rng.below(k == 2 ? 16 : 100000)));
+    if (k == 0)
+      std::snprintf(b, sizeof b, "0x%llX", static_cast<unsigned long long>(rng.below(65536)));
+    else if (k == 1)
+      std::snprintf(b, sizeof b, "%llu.%llu", static_cast<unsigned long long>(rng.below(10)),
+                    static_cast<unsigned long long>(rng.below(1000)));
+    else
+      std::snprintf(b, sizeof b, "%llu",
+                    static_cast<unsigned long long>(rng.below(k == 2 ? 16 : 100000)));
     numbers.push_back(b);
   }
   const Zipf name_zipf(names.size());
   const Zipf number_zipf(numbers.size());
-  static const char* const kKeywords[] = {"if", "for", "return", "int", "const", "static", "while", "else", "struct", "void"};
-  static const char* const kOps[] = {" = ", " + ", " - ", " * ", " == ", " < ", " && ", ", ", "->", "."};
+  static const char* const kKeywords[] = {"if",     "for",   "return", "int",    "const",
+                                          "static", "while", "else",   "struct", "void"};
+  static const char* const kOps[] = {
+      " = ", " + ", " - ", " * ", " == ", " < ", " && ", ", ", "->", "."};
   auto name = [&] { return names[name_zipf.draw(rng)]; };
   auto number = [&] { return numbers[number_zipf.draw(rng)]; };
   int depth = 0;
@@ -143,7 +175,8 @@ void code(Out& out, Rng& rng) {
     std::string line(static_cast<std::size_t>(2 * depth), ' ');
     const std::uint64_t kind = rng.below(10);
     if (kind < 2 && depth < 6) {
-      line += std::string(kKeywords[rng.below(10)]) + " (" + name() + kOps[rng.below(10)] + number() + ") {";
+      line += std::string(kKeywords[rng.below(10)]) + " (" + name() + kOps[rng.below(10)] +
+              number() + ") {";
       ++depth;
     } else if (kind < 4 && depth > 0) {
       line.resize(line.size() - 2);
@@ -198,11 +231,18 @@ int main(int argc, char** argv) {
   Out out(std::strtoull(argv[2], nullptr, 10) * 1000000ULL);
   Rng rng{0x7A11E5};
   const std::string kind = argv[1];
-  if (kind == "english") english(out, rng);
-  else if (kind == "code") code(out, rng);
-  else if (kind == "allbytes") allbytes(out, rng);
-  else if (kind == "distinct") distinct(out, rng);
-  else { std::fprintf(stderr, "gen_corpus: unknown corpus %s\n", argv[1]); return 2; }
+  if (kind == "english")
+    english(out, rng);
+  else if (kind == "code")
+    code(out, rng);
+  else if (kind == "allbytes")
+    allbytes(out, rng);
+  else if (kind == "distinct")
+    distinct(out, rng);
+  else {
+    std::fprintf(stderr, "gen_corpus: unknown corpus %s\n", argv[1]);
+    return 2;
+  }
   out.finish();
   return std::fflush(stdout) == 0 ? 0 : 1;
 }

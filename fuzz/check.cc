@@ -24,7 +24,9 @@ const char* path_name(tally::ScanPath p) {
 
 [[noreturn]] void mismatch(const char* what, tally::ScanPath path, std::size_t chunk,
                            const std::string& got, const std::string& want) {
-  std::fprintf(stderr, "tally fuzz: %s differs on path %s, chunk %zu\n--- got (%zu bytes)\n%s\n--- want (%zu bytes)\n%s\n",
+  std::fprintf(stderr,
+               "tally fuzz: %s differs on path %s, chunk %zu\n--- got (%zu bytes)\n%s\n--- want "
+               "(%zu bytes)\n%s\n",
                what, path_name(path), chunk, got.size(), got.c_str(), want.size(), want.c_str());
   std::abort();
 }
@@ -35,7 +37,8 @@ void check_against_model(const unsigned char* data, std::size_t size, std::size_
   const ModelResult want = model_run(data, size);
   static char out_buf[tally::kReportMax];
   static char err_buf[tally::kMessageMax];
-  for (tally::ScanPath path : {tally::ScanPath::kScalar, tally::ScanPath::kAvx2, tally::ScanPath::kAvx512}) {
+  for (tally::ScanPath path :
+       {tally::ScanPath::kScalar, tally::ScanPath::kAvx2, tally::ScanPath::kAvx512}) {
     if (!tally::path_supported(path)) continue;
     tally::Text out{out_buf, sizeof out_buf, 0, false};
     tally::Text err{err_buf, sizeof err_buf, 0, false};
@@ -46,6 +49,7 @@ void check_against_model(const unsigned char* data, std::size_t size, std::size_
     if (out.overflow || err.overflow) mismatch("buffer size", path, chunk, "overflow", "");
     if (got_out != want.out) mismatch("stdout", path, chunk, got_out, want.out);
     if (got_err != want.err) mismatch("stderr", path, chunk, got_err, want.err);
-    if (status != want.status) mismatch("status", path, chunk, std::to_string(status), std::to_string(want.status));
+    if (status != want.status)
+      mismatch("status", path, chunk, std::to_string(status), std::to_string(want.status));
   }
 }

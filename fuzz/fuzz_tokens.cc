@@ -23,13 +23,15 @@ void append_token(std::string* text, std::uint8_t spec, std::size_t salt) {
       }
       break;
     case 1:  // number
-      for (int i = 0; i < len; ++i) (*text) += static_cast<char>('0' + (salt + static_cast<std::size_t>(i)) % 3);
+      for (int i = 0; i < len; ++i)
+        (*text) += static_cast<char>('0' + (salt + static_cast<std::size_t>(i)) % 3);
       break;
     case 2:  // a number running into an identifier
       for (int i = 0; i < len; ++i) (*text) += static_cast<char>(i < len / 2 ? '7' : 'q');
       break;
     default:  // a separator run, bytes 128-255 and NUL among them
-      for (int i = 0; i < (len & 7) + 1; ++i) (*text) += static_cast<char>(" \n\t\xff\x80.\0_"[(salt + static_cast<std::size_t>(i)) % 8]);
+      for (int i = 0; i < (len & 7) + 1; ++i)
+        (*text) += static_cast<char>(" \n\t\xff\x80.\0_"[(salt + static_cast<std::size_t>(i)) % 8]);
       break;
   }
   if ((spec & 0x40) == 0) (*text) += (spec & 0x80) ? '\n' : ' ';

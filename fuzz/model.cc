@@ -12,8 +12,12 @@ const std::size_t kTooLong = 255;
 
 using Table = std::vector<std::pair<std::string, std::uint64_t>>;
 
-bool is_letter(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
+bool is_letter(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+bool is_digit(unsigned char c) {
+  return c >= '0' && c <= '9';
+}
 
 // Returns false when the key is new and the table is full.
 bool add(Table& table, const std::string& key) {
@@ -83,8 +87,9 @@ ModelResult model_run(const unsigned char* data, std::size_t size) {
     }
     ++tokens;
     if (!add(word ? words : numbers, token)) {
-      return {"", std::string("Too many different ") + (word ? "identifiers" : "numbers") +
-                      " (limit 30000)!! Exit.\n",
+      return {"",
+              std::string("Too many different ") + (word ? "identifiers" : "numbers") +
+                  " (limit 30000)!! Exit.\n",
               1};
     }
   }
@@ -92,10 +97,13 @@ ModelResult model_run(const unsigned char* data, std::size_t size) {
   std::vector<std::pair<std::string, std::uint64_t>> seen;
   for (int code = 0; code < 256; ++code) {
     if (chars[code] == 0) continue;
-    std::string key = code == '\n' ? "\\n" : code == '\t' ? "\\t" : std::string(1, static_cast<char>(code));
+    std::string key = code == '\n'   ? "\\n"
+                      : code == '\t' ? "\\t"
+                                     : std::string(1, static_cast<char>(code));
     seen.emplace_back(key, chars[code]);
   }
-  std::string out = std::to_string(lines) + " " + std::to_string(tokens) + " " + std::to_string(size) + "\n";
+  std::string out =
+      std::to_string(lines) + " " + std::to_string(tokens) + " " + std::to_string(size) + "\n";
   out += header("", seen.size(), "characters") + ranked(seen);
   out += header("\n", words.size(), "identifiers") + ranked(words);
   out += header("\n", numbers.size(), "numbers") + ranked(numbers);

@@ -23,7 +23,8 @@ int run_file(const std::string& path) {
     std::fprintf(stderr, "replay: cannot open %s\n", path.c_str());
     return 1;
   }
-  const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::vector<char> bytes((std::istreambuf_iterator<char>(in)),
+                                std::istreambuf_iterator<char>());
   LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
   return 0;
 }
@@ -47,8 +48,7 @@ int main(int argc, char** argv) {
         ++files;
       }
       closedir(dir);
-    }
-    else {
+    } else {
       failures += run_file(argv[i]);
       ++files;
     }

@@ -12,18 +12,20 @@ using KeyWriter = void (*)(Text* out, int index);
 void character_key(Text* out, int code) {
   if (code == '\n') {
     append(out, "\\n");
-  }
-  else if (code == '\t') {
+  } else if (code == '\t') {
     append(out, "\\t");
-  }
-  else {
+  } else {
     const char c = static_cast<char>(code);
     append(out, &c, 1);
   }
 }
 
-void identifier_key(Text* out, int slot) { append(out, myContainer[slot]); }
-void number_key(Text* out, int slot) { append(out, myNumber[slot]); }
+void identifier_key(Text* out, int slot) {
+  append(out, myContainer[slot]);
+}
+void number_key(Text* out, int slot) {
+  append(out, myNumber[slot]);
+}
 
 // Lists the `distinct` entries of a table of `n` indexes: a header, then up
 // to kTopN entries, the largest count first and, among equal counts, the
@@ -74,7 +76,9 @@ void append(Text* t, const char* s, std::size_t n) {
   t->len += n;
 }
 
-void append(Text* t, const char* s) { append(t, s, std::strlen(s)); }
+void append(Text* t, const char* s) {
+  append(t, s, std::strlen(s));
+}
 
 void append_u64(Text* t, std::uint64_t v) {
   char digits[20];

@@ -29,6 +29,8 @@ std::ptrdiff_t read_memory(void* ctx, unsigned char* dst, std::size_t cap, int* 
 }
 }  // namespace
 
-Input memory_input(MemoryInput* m) { return Input{read_memory, m}; }
+Input memory_input(MemoryInput* m) {
+  return Input{read_memory, m};
+}
 
 }  // namespace tally

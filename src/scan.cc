@@ -153,7 +153,8 @@ bool parse_path(const char* name, ScanPath* path) {
   static const struct {
     const char* name;
     ScanPath path;
-  } kNames[] = {{"scalar", ScanPath::kScalar}, {"avx2", ScanPath::kAvx2}, {"avx512", ScanPath::kAvx512}};
+  } kNames[] = {
+      {"scalar", ScanPath::kScalar}, {"avx2", ScanPath::kAvx2}, {"avx512", ScanPath::kAvx512}};
   for (const auto& n : kNames) {
     if (std::strcmp(name, n.name) == 0) {
       *path = n.path;

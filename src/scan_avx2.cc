@@ -13,7 +13,9 @@ inline __m256i in_range(__m256i v, char lo, char n_minus_1) {
   return _mm256_cmpeq_epi8(_mm256_min_epu8(x, _mm256_set1_epi8(n_minus_1)), x);
 }
 
-inline __m256i equal_to(__m256i v, char c) { return _mm256_cmpeq_epi8(v, _mm256_set1_epi8(c)); }
+inline __m256i equal_to(__m256i v, char c) {
+  return _mm256_cmpeq_epi8(v, _mm256_set1_epi8(c));
+}
 
 inline std::uint64_t bits(__m256i lo, __m256i hi) {
   return static_cast<std::uint32_t>(_mm256_movemask_epi8(lo)) |

@@ -22,7 +22,9 @@ struct Masks {
   std::uint64_t newlines;
 };
 
-inline bool is_digit_byte(unsigned char c) { return static_cast<unsigned char>(c - '0') < 10; }
+inline bool is_digit_byte(unsigned char c) {
+  return static_cast<unsigned char>(c - '0') < 10;
+}
 
 // 32 bytes of 0xFF then 32 zero bytes: loading at kLowBytes + 32 - n gives
 // a mask that keeps the first n bytes.
@@ -138,8 +140,8 @@ template <Masks (*Classify)(const unsigned char* p)>
 BlockResult scan_block_masks(const unsigned char* from, const unsigned char* /*data*/,
                              const unsigned char* end, bool eof) {
   static Positions pos;
-  std::uint64_t prev_number = 0;  // whether the byte before a chunk is in a number
-  std::uint64_t prev_word = 0;    // ... in an identifier
+  std::uint64_t prev_number = 0;       // whether the byte before a chunk is in a number
+  std::uint64_t prev_word = 0;         // ... in an identifier
   std::uint32_t* starts = pos.starts;  // past the last start written
   const std::uint32_t size = static_cast<std::uint32_t>(end - from);
   for (std::uint32_t group = 0; group < size; group += kGroupBytes) {
@@ -205,8 +207,7 @@ BlockResult scan_block_masks(const unsigned char* from, const unsigned char* /*d
     if (starts - pos.starts > closed) {
       pos.starts[0] = pos.starts[closed];
       starts = pos.starts + 1;
-    }
-    else {
+    } else {
       starts = pos.starts;
     }
   }

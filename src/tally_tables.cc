@@ -71,7 +71,8 @@ void check_failed(const char* what, const char* file, int line) {
   std::abort();
 }
 
-const TokenTable kIdentifiers = {myContainer, wordCount, wordCountFlag, &w_num, wordIndex, wordIndexOf};
+const TokenTable kIdentifiers = {myContainer, wordCount, wordCountFlag,
+                                 &w_num,      wordIndex, wordIndexOf};
 const TokenTable kNumbers = {myNumber, numCount, numCountFlag, &n_num, numIndex, numIndexOf};
 
 // performance critical: runs once per token; please benchmark changes.

@@ -43,8 +43,8 @@ std::vector<ScanPath> supported_paths() {
 constexpr std::size_t kMaxChunk = 300;
 
 TEST(Boundary, LongestTokensAcrossEveryOffset) {
-  const std::string input = "x " + std::string(254, 'K') + " 12" + std::string(252, '7') +
-                            "ab\n" + std::string(200, 'k') + std::string(54, 'K') + ".";
+  const std::string input = "x " + std::string(254, 'K') + " 12" + std::string(252, '7') + "ab\n" +
+                            std::string(200, 'k') + std::string(54, 'K') + ".";
   const std::string want_out =
       "1 5 769\n"
       "Total 11 different characters, 5 most used characters:\n"
@@ -55,12 +55,15 @@ TEST(Boundary, LongestTokensAcrossEveryOffset) {
       "No. 4: \\n\t\t1\n"
       "\n"
       "Total 3 different identifiers, 3 most used identifiers:\n"
-      "No. 0: " + std::string(254, 'k') + "\t\t2\n"
+      "No. 0: " +
+      std::string(254, 'k') +
+      "\t\t2\n"
       "No. 1: x\t\t1\n"
       "No. 2: ab\t\t1\n"
       "\n"
       "Total 1 different numbers, 1 most used numbers:\n"
-      "No. 0: 12" + std::string(252, '7') + "\t\t1\n";
+      "No. 0: 12" +
+      std::string(252, '7') + "\t\t1\n";
   for (ScanPath path : supported_paths()) {
     for (std::size_t chunk = 1; chunk <= kMaxChunk; ++chunk) {
       const Result r = run_chunked(input, chunk, path);
@@ -76,9 +79,11 @@ TEST(Boundary, TooLongTokensAcrossEveryOffset) {
     std::string input;
     std::string err;
   } cases[] = {
-      {"ab " + std::string(255, 'Q') + " cd", "Word " + std::string(255, 'q') + " too long!! Exit.\n"},
+      {"ab " + std::string(255, 'Q') + " cd",
+       "Word " + std::string(255, 'q') + " too long!! Exit.\n"},
       {"ab " + std::string(300, 'Q'), "Word " + std::string(255, 'q') + " too long!! Exit.\n"},
-      {"7 " + std::string(255, '8') + "\n", "Number " + std::string(255, '8') + " too long!! Exit.\n"},
+      {"7 " + std::string(255, '8') + "\n",
+       "Number " + std::string(255, '8') + " too long!! Exit.\n"},
       {"12" + std::string(255, 'z'), "Word " + std::string(255, 'z') + " too long!! Exit.\n"},
       {std::string(255, '5') + "abc", "Number " + std::string(255, '5') + " too long!! Exit.\n"},
   };
