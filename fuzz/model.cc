@@ -42,12 +42,14 @@ std::string header(const char* lead, std::size_t n, const char* what) {
 std::string ranked(const std::vector<std::pair<std::string, std::uint64_t>>& entries) {
   std::string out;
   std::vector<bool> taken(entries.size(), false);
-  std::size_t m = entries.size() < 5 ? entries.size() : 5;
-  for (std::size_t k = 0; k < m; ++k) {
-    std::size_t best = entries.size();
+  for (std::size_t k = 0; k < 5 && k < entries.size(); ++k) {
+    std::size_t best = 0;
+    bool found = false;
     for (std::size_t i = 0; i < entries.size(); ++i) {
-      if (taken[i]) continue;
-      if (best == entries.size() || entries[i].second > entries[best].second) best = i;
+      if (!taken[i] && (!found || entries[i].second > entries[best].second)) {
+        best = i;
+        found = true;
+      }
     }
     taken[best] = true;
     out += "No. " + std::to_string(k) + ": " + entries[best].first + "\t\t" +

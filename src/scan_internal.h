@@ -14,7 +14,7 @@ namespace tally {
 // Room before the input bytes for a token carried over from the last block,
 // and room after them for whole-word and 64-byte over-reads.
 constexpr std::size_t kCarryRoom = 256;
-constexpr std::size_t kBlockSize = 256 * 1024;
+constexpr std::size_t kBlockSize = std::size_t{256} * 1024;
 constexpr std::size_t kPadding = 64;
 
 static_assert(kCarryRoom > kMaxTokenLen, "a carried token always fits");

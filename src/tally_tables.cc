@@ -50,7 +50,7 @@ std::uint64_t keep_bytes(std::uint64_t w, int n) {
 
 bool same_key(const char* slot, const Key& key) {
   for (int i = 0; i < key.nwords; ++i) {
-    if (load_word(slot + 8 * i) != key.words[i]) return false;
+    if (load_word(slot + std::ptrdiff_t{8} * i) != key.words[i]) return false;
   }
   return true;
 }
@@ -84,11 +84,11 @@ void make_key(const unsigned char* src, int len, bool fold_case, Key* key) {
   const int full = len / 8;
   std::uint64_t h = static_cast<std::uint64_t>(len) * kMul;
   for (int i = 0; i < full; ++i) {
-    const std::uint64_t w = load_word(src + 8 * i) | fold;
+    const std::uint64_t w = load_word(src + std::ptrdiff_t{8} * i) | fold;
     key->words[i] = w;
     h = (h ^ w) * kMul;
   }
-  const std::uint64_t last = keep_bytes(load_word(src + 8 * full) | fold, len % 8);
+  const std::uint64_t last = keep_bytes(load_word(src + std::ptrdiff_t{8} * full) | fold, len % 8);
   key->words[full] = last;
   h = (h ^ last) * kMul;
   key->len = len;

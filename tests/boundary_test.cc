@@ -78,7 +78,8 @@ TEST(Boundary, TooLongTokensAcrossEveryOffset) {
   struct Case {
     std::string input;
     std::string err;
-  } cases[] = {
+  };
+  const Case cases[] = {
       {"ab " + std::string(255, 'Q') + " cd",
        "Word " + std::string(255, 'q') + " too long!! Exit.\n"},
       {"ab " + std::string(300, 'Q'), "Word " + std::string(255, 'q') + " too long!! Exit.\n"},
