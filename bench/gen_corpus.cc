@@ -5,6 +5,8 @@
 //   code      C-like source: identifiers, keywords, numbers, punctuation
 //   allbytes  every byte value 0-255 as separators between common words
 //   distinct  30000 distinct identifiers, cycling in a fixed shuffled order
+//   maxkeys   both token tables filled: 30000 identifiers and 30000 numbers
+//             of 254 characters each (the size argument is ignored)
 #include <cctype>
 #include <cmath>
 #include <cstdint>
@@ -221,11 +223,24 @@ void distinct(Out& out, Rng& rng) {
   }
 }
 
+void maxkeys(Out& out, Rng& rng) {
+  for (int i = 0; i < 30000; ++i) {
+    std::string id(254, 'a');
+    std::string number(254, '1');
+    for (int j = 0, v = i; j < 6; ++j, v /= 10) {
+      id[253 - static_cast<std::size_t>(j)] = static_cast<char>('a' + v % 10);
+      number[253 - static_cast<std::size_t>(j)] = static_cast<char>('0' + v % 10);
+    }
+    id[0] = static_cast<char>('a' + rng.below(26));
+    out.put(id + " " + number + "\n");
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 3) {
-    std::fprintf(stderr, "usage: gen_corpus english|code|allbytes|distinct MEGABYTES\n");
+    std::fprintf(stderr, "usage: gen_corpus english|code|allbytes|distinct|maxkeys MEGABYTES\n");
     return 2;
   }
   Out out(std::strtoull(argv[2], nullptr, 10) * 1000000ULL);

@@ -133,7 +133,7 @@ bool path_supported(ScanPath path) {
       return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi");
     case ScanPath::kAvx512:
       return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-             __builtin_cpu_supports("bmi");
+             __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("bmi");
 #endif
     default:
       return false;

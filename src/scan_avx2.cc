@@ -39,7 +39,7 @@ Masks classify(const unsigned char* p) {
 
 BlockResult scan_block_avx2(const unsigned char* from, const unsigned char* data,
                             const unsigned char* end, bool eof) {
-  return scan_block_masks<classify>(from, data, end, eof);
+  return scan_block_masks<classify, flatten_bits>(from, data, end, eof);
 }
 
 }  // namespace tally

@@ -84,8 +84,9 @@ Outcome count_long_token(const unsigned char* p, std::ptrdiff_t len, bool identi
 // Writes the positions of the set bits of `bits`, plus `base`, at `out` and
 // returns the end of what it wrote. It writes eight or sixteen entries
 // whatever the count, so that the usual case takes no unpredictable branch.
-// REQUIRES: 16 writable entries past the count.
-inline std::uint32_t* flatten(std::uint32_t* out, std::uint32_t base, std::uint64_t bits) {
+// REQUIRES: 16 writable entries past the count. A scanner may bring a
+// faster one with the same contract.
+inline std::uint32_t* flatten_bits(std::uint32_t* out, std::uint32_t base, std::uint64_t bits) {
   const int count = __builtin_popcountll(bits);
 #pragma GCC unroll 8
   for (int i = 0; i < 8; ++i) {
@@ -136,7 +137,8 @@ struct Positions {
 // the rest, from the first letter, an identifier. With D the digits and S the
 // runs' starts that are digits, D + S carries through exactly those leading
 // digit runs, so D & ~(D + S) is the set of bytes that belong to numbers.
-template <Masks (*Classify)(const unsigned char* p)>
+template <Masks (*Classify)(const unsigned char* p),
+          std::uint32_t* (*flatten)(std::uint32_t* out, std::uint32_t base, std::uint64_t bits)>
 BlockResult scan_block_masks(const unsigned char* from, const unsigned char* /*data*/,
                              const unsigned char* end, bool eof) {
   static Positions pos;

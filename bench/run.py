@@ -1,0 +1,140 @@
+#!/usr/bin/env python3
+"""The benchmark: deterministic corpora, every command timed by hyperfine in
+the same run, medians reported with their ratio to `tally < file`."""
+
+import datetime
+import json
+import os
+import platform
+import re
+import subprocess
+import sys
+import tempfile
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+BUILD = os.path.join(ROOT, "build-bench")
+TALLY = os.path.join(BUILD, "tally")
+GEN = os.path.join(BUILD, "bench", "gen_corpus")
+CORPORA = os.path.join(BUILD, "corpora")
+
+QUICK = "--quick" in sys.argv
+MB = 20 if QUICK else 200
+FAST_RUNS = 5 if QUICK else 10
+SLOW_RUNS = 5
+
+PIPELINE = "tr -cs 'A-Za-z0-9' '\\n' < {f} | tr A-Z a-z | sort | uniq -c | sort -rn | head -5"
+
+
+def corpus(kind, mb):
+    path = os.path.join(CORPORA, f"{kind}-{mb}.txt")
+    if not os.path.exists(path):
+        os.makedirs(CORPORA, exist_ok=True)
+        with open(path + ".tmp", "wb") as out:
+            subprocess.run([GEN, kind, str(mb)], stdout=out, check=True)
+        os.rename(path + ".tmp", path)
+    return path
+
+
+def median_seconds(commands, runs):
+    """Times each shell command with hyperfine; returns their medians."""
+    with tempfile.NamedTemporaryFile(suffix=".json") as js:
+        subprocess.run(["hyperfine", "--warmup", "1", "--runs", str(runs), "--export-json", js.name,
+                        "--style", "none"] + commands, check=True, stdout=subprocess.DEVNULL)
+        results = json.load(open(js.name))["results"]
+    return [r["median"] for r in results]
+
+
+def peak_rss_kb(path):
+    p = subprocess.run(f"/usr/bin/time -v {TALLY} < {path} > /dev/null", shell=True,
+                       stderr=subprocess.PIPE, text=True)
+    return int(re.search(r"Maximum resident set size \(kbytes\): (\d+)", p.stderr).group(1))
+
+
+def cpu_model():
+    for line in open("/proc/cpuinfo"):
+        if line.startswith("model name"):
+            return line.split(":", 1)[1].strip()
+    return platform.processor()
+
+
+def main():
+    rows = []
+    checks = []
+    medians = {}
+    for kind in ("english", "code", "allbytes", "distinct"):
+        f = corpus(kind, MB)
+        size = os.path.getsize(f)
+        fast = {
+            "tally < file": f"{TALLY} < {f} > /dev/null",
+            "cat file | tally": f"cat {f} | {TALLY} > /dev/null",
+            "LC_ALL=C wc < file": f"LC_ALL=C wc < {f} > /dev/null",
+        }
+        slow = {
+            "tr | sort | uniq -c pipeline": PIPELINE.format(f=f) + " > /dev/null",
+            "Python collections.Counter": f"python3 {ROOT}/bench/counter.py < {f} > /dev/null",
+        }
+        if kind in ("allbytes", "distinct"):
+            slow = {}  # peers are compared on the two text corpora
+        times = dict(zip(fast, median_seconds(list(fast.values()), FAST_RUNS)))
+        if slow:
+            times.update(zip(slow, median_seconds(list(slow.values()), SLOW_RUNS)))
+        base = times["tally < file"]
+        medians[kind] = times
+        for name, t in times.items():
+            rows.append((f"{kind} ({size / 1e6:.0f} MB)", name, t, size / t / 1e6, t / base))
+        print(f"{kind}: " + ", ".join(f"{n} {t:.3f}s" for n, t in times.items()), flush=True)
+
+    # Linearity: the English corpus at a tenth of the size, in one hyperfine run.
+    small = corpus("english", MB // 10)
+    big = corpus("english", MB)
+    t_small, t_big = median_seconds([f"{TALLY} < {small} > /dev/null", f"{TALLY} < {big} > /dev/null"],
+                                    FAST_RUNS)
+    rss = {kind: peak_rss_kb(corpus(kind, MB)) for kind in ("english", "code", "allbytes", "distinct")}
+    maxkeys = os.path.join(CORPORA, "maxkeys.txt")
+    if not os.path.exists(maxkeys):
+        with open(maxkeys, "wb") as out:
+            subprocess.run([GEN, "maxkeys", "0"], stdout=out, check=True)
+    rss["maxkeys (both tables full of 254-char keys)"] = peak_rss_kb(maxkeys)
+
+    def target(text, ok):
+        checks.append(f"| {text} | {'met' if ok else '**missed**'} |")
+
+    for kind in ("english", "code"):
+        r = medians[kind]["tally < file"] / medians[kind]["LC_ALL=C wc < file"]
+        target(f"{kind}: `tally < file` / `wc < file` = {r:.3f} (target <= 0.15)", r <= 0.15)
+        r = medians[kind]["cat file | tally"] / medians[kind]["tally < file"]
+        target(f"{kind}: `cat file | tally` / `tally < file` = {r:.2f} (target <= 1.3)", r <= 1.3)
+    r = t_big / t_small
+    target(f"english: {MB} MB takes {r:.1f}x the time of {MB // 10} MB (target <= 11)", r <= 11)
+    r = (os.path.getsize(corpus("distinct", MB)) / medians["distinct"]["tally < file"]) / (
+        os.path.getsize(corpus("english", MB)) / medians["english"]["tally < file"])
+    target(f"distinct throughput / english throughput = {r:.2f} (target >= 0.5)", r >= 0.5)
+    worst = max(rss.values())
+    target(f"peak resident memory, worst input: {worst / 1024:.1f} MB (target <= 24 MB)", worst <= 24 * 1024)
+
+    lines = [
+        "# Benchmark results",
+        "",
+        f"Measured by `bench/run{' --quick' if QUICK else ''}` on {datetime.date.today()}, "
+        f"CPU: {cpu_model()}, {os.cpu_count()} cores. Files are in the page cache; each time is "
+        f"the median of {FAST_RUNS} runs ({SLOW_RUNS} for the slow peers) from one hyperfine "
+        "invocation per corpus, so every row of a corpus was measured in the same run. "
+        "Ratio is time divided by the time of `tally < file` (lower is faster).",
+        "",
+        "| corpus | command | median s | MB/s | ratio to tally |",
+        "|---|---|---:|---:|---:|",
+    ]
+    lines += [f"| {c} | {n} | {t:.3f} | {mbs:.0f} | {ratio:.2f} |" for c, n, t, mbs, ratio in rows]
+    lines += ["", "## Targets", "", "| target | |", "|---|---|"] + checks
+    lines += ["", "## Peak resident memory of `tally < file`", "", "| input | MB |", "|---|---:|"]
+    lines += [f"| {k} | {v / 1024:.1f} |" for k, v in rss.items()]
+    lines += ["", "The corpora come from `bench/gen_corpus.cc` (fixed seed): English-like text with "
+              "Zipf-distributed words, C-like source, every byte value as separators between common "
+              "words, and 30000 distinct identifiers cycling in a fixed order."]
+    with open(os.path.join(ROOT, "bench", "RESULTS.md"), "w") as out:
+        out.write("\n".join(lines) + "\n")
+    print("\n".join(lines))
+
+
+if __name__ == "__main__":
+    main()
