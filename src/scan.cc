@@ -180,6 +180,36 @@ namespace {
 // table follows from the spelling's first byte.
 std::int32_t g_spelling_slot[kSpellingSlots];
 
+// The same home as the SIMD lookups compute, from a stored entry (whose
+// last four bytes hold the count, not text). x86-64 only, as they are.
+std::size_t home_of(const Spelling& s, int shift) {
+  std::uint64_t w[4];
+  std::memcpy(w, &s, sizeof w);
+  w[3] &= 0xFFFFFFFFu;
+  return spelling_mix(w[0] ^ w[3], w[1] ^ w[2], shift);
+}
+
+// Doubles the table, moving every entry to its home in the larger one.
+void grow_spellings() {
+  static Spelling moved[kSpellingLimit];
+  static std::int32_t moved_slot[kSpellingLimit];
+  const std::size_t n = g_spelling_fill;
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::uint32_t at = g_spelling_used[i];
+    moved[i] = g_spellings[at];
+    moved_slot[i] = g_spelling_slot[at];
+    g_spellings[at] = Spelling{};
+  }
+  size_spellings(65 - g_spelling_shift);
+  for (std::size_t i = 0; i < n; ++i) {
+    std::size_t at = home_of(moved[i], g_spelling_shift);
+    while (g_spellings[at].count != 0) at = (at + 1) & g_spelling_mask;
+    g_spellings[at] = moved[i];
+    g_spelling_slot[at] = moved_slot[i];
+    g_spelling_used[i] = static_cast<std::uint32_t>(at);
+  }
+}
+
 void add_to_tables(const Spelling& s, std::int32_t slot, std::uint64_t n) {
   (kClass.of[s.text[0]] == kDigit ? numCount : wordCount)[slot] += n;
   for (int j = 0; j < kSpellingMaxLen && s.text[j] != 0; ++j) letterCount[s.text[j]] += n;
@@ -203,8 +233,11 @@ Outcome add_spelling(const unsigned char* p, int len, std::size_t at) {
   g_spelling_slot[at] = slot;
   g_spelling_used[g_spelling_fill++] = static_cast<std::uint32_t>(at);
   if (g_spelling_fill == g_spelling_limit) {
-    fold_spellings();
-    if (g_spelling_shift > 64 - kSpellingMaxBits) size_spellings(65 - g_spelling_shift);
+    if (g_spelling_shift > 64 - kSpellingMaxBits) {
+      grow_spellings();
+    } else {
+      fold_spellings();
+    }
   }
   return Outcome::kDone;
 }

@@ -48,8 +48,7 @@ inline std::size_t spelling_home(__m256i text, int shift) {
   const __m128i folded = _mm_xor_si128(lo, _mm_shuffle_epi32(hi, 0x4E));
   const std::uint64_t a = static_cast<std::uint64_t>(_mm_cvtsi128_si64(folded));
   const std::uint64_t b = static_cast<std::uint64_t>(_mm_extract_epi64(folded, 1));
-  const std::uint64_t h = (a ^ (b * 0xC2B2AE3D27D4EB4FULL)) * 0x9E3779B97F4A7C15ULL;
-  return static_cast<std::size_t>(h >> shift);
+  return spelling_mix(a, b, shift);
 }
 
 // performance critical: runs once per token; please benchmark changes.

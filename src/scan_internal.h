@@ -53,8 +53,9 @@ Outcome count_token(const unsigned char* p, std::ptrdiff_t len, bool identifier)
 // tables and the character table; it runs when the spelling table fills up
 // and at the end of the input.
 //
-// The table starts small and doubles, by a fold, each time it is 5/8 full,
-// so that a text with few spellings keeps its lookups in the nearest caches.
+// The table starts small and doubles each time it is 5/8 full, so that a
+// text with few spellings keeps its lookups in the nearest caches. At full
+// size, a table 5/8 full is folded and starts again empty.
 constexpr int kSpellingMaxLen = 28;
 constexpr int kSpellingMinBits = 12;
 constexpr int kSpellingMaxBits = 16;
@@ -76,6 +77,15 @@ extern Spelling g_spellings[kSpellingSlots];
 // mask is that number less one.
 extern int g_spelling_shift;
 extern std::size_t g_spelling_mask;
+
+// Where a spelling's search starts: its text, zero-padded to 32 bytes as
+// the words w0..w3, is folded to two words (w0 ^ w3, w1 ^ w2) and mixed;
+// the top bits pick the entry. The SIMD lookups and the table's growth
+// must agree on it, so both come here.
+static inline std::size_t spelling_mix(std::uint64_t a, std::uint64_t b, int shift) {
+  const std::uint64_t h = (a ^ (b * 0xC2B2AE3D27D4EB4FULL)) * 0x9E3779B97F4A7C15ULL;
+  return static_cast<std::size_t>(h >> shift);
+}
 
 // Counts a spelling met for the first time (since the last fold) in the
 // free entry `at`: finds or adds its key in the token table, or stops.
