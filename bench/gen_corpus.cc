@@ -223,15 +223,14 @@ void distinct(Out& out, Rng& rng) {
   }
 }
 
-void maxkeys(Out& out, Rng& rng) {
+void maxkeys(Out& out) {
   for (int i = 0; i < 30000; ++i) {
-    std::string id(254, 'a');
+    std::string id(254, 'k');
     std::string number(254, '1');
     for (int j = 0, v = i; j < 6; ++j, v /= 10) {
       id[253 - static_cast<std::size_t>(j)] = static_cast<char>('a' + v % 10);
       number[253 - static_cast<std::size_t>(j)] = static_cast<char>('0' + v % 10);
     }
-    id[0] = static_cast<char>('a' + rng.below(26));
     out.put(id + " " + number + "\n");
   }
 }
@@ -243,9 +242,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: gen_corpus english|code|allbytes|distinct|maxkeys MEGABYTES\n");
     return 2;
   }
-  Out out(std::strtoull(argv[2], nullptr, 10) * 1000000ULL);
-  Rng rng{0x7A11E5};
   const std::string kind = argv[1];
+  Out out(kind == "maxkeys" ? ~std::uint64_t{0} : std::strtoull(argv[2], nullptr, 10) * 1000000ULL);
+  Rng rng{0x7A11E5};
   if (kind == "english")
     english(out, rng);
   else if (kind == "code")
@@ -254,6 +253,8 @@ int main(int argc, char** argv) {
     allbytes(out, rng);
   else if (kind == "distinct")
     distinct(out, rng);
+  else if (kind == "maxkeys")
+    maxkeys(out);
   else {
     std::fprintf(stderr, "gen_corpus: unknown corpus %s\n", argv[1]);
     return 2;
