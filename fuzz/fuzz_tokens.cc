@@ -12,9 +12,9 @@ namespace {
 
 const int kLengths[16] = {1, 2, 11, 12, 13, 16, 17, 27, 28, 29, 32, 63, 64, 253, 254, 255};
 
-void append_token(std::string* text, std::uint8_t spec, std::size_t salt) {
-  const int len = kLengths[spec & 15];
-  switch (spec >> 4 & 3) {
+void append_token(std::string* text, std::uint8_t recipe, std::size_t salt) {
+  const int len = kLengths[recipe & 15];
+  switch (recipe >> 4 & 3) {
     case 0:  // identifier, mixed case, digits after the first letter
       for (int i = 0; i < len; ++i) {
         const std::size_t v = salt * 31 + static_cast<std::size_t>(i);
@@ -34,7 +34,7 @@ void append_token(std::string* text, std::uint8_t spec, std::size_t salt) {
         (*text) += static_cast<char>(" \n\t\xff\x80.\0_"[(salt + static_cast<std::size_t>(i)) % 8]);
       break;
   }
-  if ((spec & 0x40) == 0) (*text) += (spec & 0x80) ? '\n' : ' ';
+  if ((recipe & 0x40) == 0) (*text) += (recipe & 0x80) ? '\n' : ' ';
 }
 
 }  // namespace

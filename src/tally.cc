@@ -1,6 +1,7 @@
 // tally: reads a text on standard input and writes its line, token and byte
 // totals and its most frequent characters, identifiers and numbers.
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -77,10 +78,16 @@ int print(const char* text) {
   return 0;
 }
 
+// Reads standard input, retrying interrupted reads and waiting out a
+// descriptor that another program left non-blocking.
 std::ptrdiff_t read_stdin(void* /*ctx*/, unsigned char* dst, std::size_t cap, int* err) {
   for (;;) {
     const ssize_t n = read(STDIN_FILENO, dst, cap);
     if (n >= 0) return n;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      pollfd in{STDIN_FILENO, POLLIN, 0};
+      if (poll(&in, 1, -1) >= 0 || errno == EINTR) continue;
+    }
     if (errno != EINTR) {
       *err = errno;
       return -1;

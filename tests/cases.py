@@ -25,6 +25,11 @@ class Case:
     env: dict = field(default_factory=dict)
 
 
+def stop(name, why, input, stderr):
+    """A run that stops with one line on stderr, nothing on stdout, status 1."""
+    return Case(name=name, why=why, input=input, stdout=b"", stderr=stderr, status=1)
+
+
 EMPTY_REPORT = (
     b"0 0 0\n"
     b"Total 0 different characters, 0 most used characters:\n"
@@ -297,26 +302,12 @@ CASES = [
         stderr=b'',
         status=0,
     ),
-    Case(
-        name="identifier_255",
-        why="255 letters stop the run even with a separator next",
-        input=b"ab " + b"Q" * 255 + b" cd\n",
-        stdout=(
-            b""
-        ),
-        stderr=b'Word ' + b'q' * 255 + b" too long!! Exit.\n",
-        status=1,
-    ),
-    Case(
-        name="identifier_300",
-        why="the message carries the first 255 characters, lower case",
-        input=b"A1" * 150,
-        stdout=(
-            b""
-        ),
-        stderr=b'Word ' + b'a1' * 127 + b'a' + b" too long!! Exit.\n",
-        status=1,
-    ),
+    stop("identifier_255", "255 letters stop the run even with a separator next",
+         b"ab " + b"Q" * 255 + b" cd\n",
+         b'Word ' + b'q' * 255 + b" too long!! Exit.\n"),
+    stop("identifier_300", "the message carries the first 255 characters, lower case",
+         b"A1" * 150,
+         b'Word ' + b'a1' * 127 + b'a' + b" too long!! Exit.\n"),
     Case(
         name="number_254",
         why="254 digits is the longest number",
@@ -334,36 +325,15 @@ CASES = [
         stderr=b'',
         status=0,
     ),
-    Case(
-        name="number_300",
-        why="300 digits: the message shows exactly 255",
-        input=b"1234567890" * 30 + b"\n",
-        stdout=(
-            b""
-        ),
-        stderr=b'Number ' + b'1234567890' * 25 + b'12345' + b" too long!! Exit.\n",
-        status=1,
-    ),
-    Case(
-        name="number_prefix_then_long_identifier",
-        why="a short number, then a too-long identifier in the same run",
-        input=b"12" + b"z" * 260,
-        stdout=(
-            b""
-        ),
-        stderr=b'Word ' + b'z' * 255 + b" too long!! Exit.\n",
-        status=1,
-    ),
-    Case(
-        name="long_number_then_letters",
-        why="a too-long number stops before the letters after it",
-        input=b"5" * 255 + b"abc",
-        stdout=(
-            b""
-        ),
-        stderr=b'Number ' + b'5' * 255 + b" too long!! Exit.\n",
-        status=1,
-    ),
+    stop("number_300", "300 digits: the message shows exactly 255",
+         b"1234567890" * 30 + b"\n",
+         b'Number ' + b'1234567890' * 25 + b'12345' + b" too long!! Exit.\n"),
+    stop("number_prefix_then_long_identifier", "a short number, then a too-long identifier in the same run",
+         b"12" + b"z" * 260,
+         b'Word ' + b'z' * 255 + b" too long!! Exit.\n"),
+    stop("long_number_then_letters", "a too-long number stops before the letters after it",
+         b"5" * 255 + b"abc",
+         b'Number ' + b'5' * 255 + b" too long!! Exit.\n"),
     Case(
         name="byte_255_mid_stream",
         why="byte 255 is an ordinary separator, not end of input",
@@ -522,16 +492,9 @@ CASES = [
         stderr=b'',
         status=0,
     ),
-    Case(
-        name="identifiers_overflow",
-        why="the 30001st distinct identifier stops the run",
-        input=b"".join(b"w%d\n" % i for i in range(30001)),
-        stdout=(
-            b""
-        ),
-        stderr=b'Too many different identifiers (limit 30000)!! Exit.\n',
-        status=1,
-    ),
+    stop("identifiers_overflow", "the 30001st distinct identifier stops the run",
+         b"".join(b"w%d\n" % i for i in range(30001)),
+         b'Too many different identifiers (limit 30000)!! Exit.\n'),
     Case(
         name="numbers_full_exactly",
         why="30000 distinct numbers fit; known keys still count",
@@ -557,36 +520,15 @@ CASES = [
         stderr=b'',
         status=0,
     ),
-    Case(
-        name="numbers_overflow",
-        why="the 30001st distinct number stops the run",
-        input=b" ".join(b"%05d" % i for i in range(30001)),
-        stdout=(
-            b""
-        ),
-        stderr=b'Too many different numbers (limit 30000)!! Exit.\n',
-        status=1,
-    ),
-    Case(
-        name="overflow_before_too_long",
-        why="the first stop in the input wins",
-        input=b"".join(b"n%d " % i for i in range(30001)) + b"q" * 300,
-        stdout=(
-            b""
-        ),
-        stderr=b'Too many different identifiers (limit 30000)!! Exit.\n',
-        status=1,
-    ),
-    Case(
-        name="too_long_before_overflow",
-        why="the first stop in the input wins",
-        input=b"".join(b"n%d " % i for i in range(29999)) + b"7" * 255 + b" x y z",
-        stdout=(
-            b""
-        ),
-        stderr=b'Number ' + b'7' * 255 + b" too long!! Exit.\n",
-        status=1,
-    ),
+    stop("numbers_overflow", "the 30001st distinct number stops the run",
+         b" ".join(b"%05d" % i for i in range(30001)),
+         b'Too many different numbers (limit 30000)!! Exit.\n'),
+    stop("overflow_before_too_long", "the first stop in the input wins",
+         b"".join(b"n%d " % i for i in range(30001)) + b"q" * 300,
+         b'Too many different identifiers (limit 30000)!! Exit.\n'),
+    stop("too_long_before_overflow", "the first stop in the input wins",
+         b"".join(b"n%d " % i for i in range(29999)) + b"7" * 255 + b" x y z",
+         b'Number ' + b'7' * 255 + b" too long!! Exit.\n"),
     Case(
         name="case_variants_beyond_cache",
         why="60000 spellings of 15000 identifiers: case variants meet under one key",

@@ -105,6 +105,22 @@ def reader_goes_away(tally):
     return check("reader goes away: ends without a flood", (ended, err.count(b"\n") <= 1), (True, True))
 
 
+def nonblocking_stdin(tally):
+    """A pipe left non-blocking by another program: tally waits for the data."""
+    import fcntl
+    import time
+    r, w = os.pipe()
+    fcntl.fcntl(r, fcntl.F_SETFL, fcntl.fcntl(r, fcntl.F_GETFL) | os.O_NONBLOCK)
+    p = subprocess.Popen([tally], stdin=r, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    os.close(r)
+    for piece in (b"one two", b" two 3", b"\n"):
+        time.sleep(0.2)
+        os.write(w, piece)
+    os.close(w)
+    out, err = p.communicate(timeout=60)
+    return check("non-blocking stdin", (out.split(b"\n")[0], err, p.returncode), (b"1 4 14", b"", 0))
+
+
 def main():
     tally = os.path.abspath(sys.argv[1])
     failed = 0
@@ -113,7 +129,8 @@ def main():
     failed += check("1.1 GB line", run_stream(tally, LINE_UNIT, len(LINE_UNIT) * LINE_COUNT),
                     (LINE_REPORT, b"", 0))
     failed += reader_goes_away(tally)
-    print(f"{3 - failed} passed, {failed} failed")
+    failed += nonblocking_stdin(tally)
+    print(f"{4 - failed} passed, {failed} failed")
     return 1 if failed else 0
 
 
