@@ -73,11 +73,8 @@ def main():
             "tr | tr | sort | uniq -c | sort -rn | head": PIPELINE.format(f=f) + " > /dev/null",
             "python3 counter.py (collections.Counter)": f"python3 {ROOT}/bench/counter.py < {f} > /dev/null",
         }
-        if kind in ("allbytes", "distinct"):
-            slow = {}  # peers are compared on the two text corpora
         times = dict(zip(fast, median_seconds(list(fast.values()), FAST_RUNS)))
-        if slow:
-            times.update(zip(slow, median_seconds(list(slow.values()), SLOW_RUNS)))
+        times.update(zip(slow, median_seconds(list(slow.values()), SLOW_RUNS)))
         base = times["tally < file"]
         medians[kind] = times
         for name, t in times.items():
