@@ -90,7 +90,7 @@ def main():
     rss["maxkeys (both tables full of 254-char keys)"] = peak_rss_kb(corpus("maxkeys", 0))
 
     def target(text, ok):
-        checks.append(f"| {text.replace('|', '\\|')} | {'met' if ok else '**missed**'} |")
+        checks.append("| " + text.replace("|", "\\|") + f" | {'met' if ok else '**missed**'} |")
 
     for kind in ("english", "code"):
         r = medians[kind]["tally < file"] / medians[kind]["LC_ALL=C wc < file"]
@@ -117,7 +117,7 @@ def main():
         "| corpus | command | median s | MB/s | ratio to tally |",
         "|---|---|---:|---:|---:|",
     ]
-    lines += [f"| {c} | `{n.replace('|', '\\|')}` | {t:.3f} | {mbs:.0f} | {ratio:.2f} |"
+    lines += [f"| {c} | `" + n.replace("|", "\\|") + f"` | {t:.3f} | {mbs:.0f} | {ratio:.2f} |"
               for c, n, t, mbs, ratio in rows]
     lines += ["", "## Targets", "", "| target | |", "|---|---|"] + checks
     lines += ["", "## Peak resident memory of `tally < file`", "", "| input | MB |", "|---|---:|"]

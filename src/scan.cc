@@ -36,25 +36,6 @@ struct ScalarToken {
 };
 ScalarToken g_token;
 
-// Where the used spelling entries are, so that folding and clearing them
-// costs what was used, not the whole table.
-std::uint32_t g_spelling_used[kSpellingLimit];
-std::size_t g_spelling_fill;
-std::size_t g_spelling_limit;  // fill at which to fold and grow
-
-void size_spellings(int bits) {
-  g_spelling_shift = 64 - bits;
-  g_spelling_mask = (std::size_t{1} << bits) - 1;
-  g_spelling_limit = (std::size_t{1} << bits) * 5 / 8;
-}
-
-// Drops the spellings of a run that stopped early, without counting them.
-void discard_spellings() {
-  for (std::size_t i = 0; i < g_spelling_fill; ++i) g_spellings[g_spelling_used[i]] = Spelling{};
-  g_spelling_fill = 0;
-  size_spellings(kSpellingMinBits);
-}
-
 std::uint64_t sum(const std::uint64_t* counts, int n) {
   std::uint64_t total = 0;
   for (int i = 0; i < n; ++i) total += counts[i];
@@ -171,89 +152,6 @@ Outcome count_token(const unsigned char* p, std::ptrdiff_t len, bool identifier)
   make_key(p, static_cast<int>(len), identifier, &key);
   if (find_or_add(identifier ? kIdentifiers : kNumbers, key, 1) >= 0) return Outcome::kDone;
   return identifier ? Outcome::kWordsFull : Outcome::kNumbersFull;
-}
-
-alignas(64) Spelling g_spellings[kSpellingSlots];
-std::uint32_t g_spelling_spill = 0xFFFFFFFFu;
-namespace {
-// Each spelling's key slot in its token table; whether that is the number
-// table follows from the spelling's first byte.
-std::int32_t g_spelling_slot[kSpellingSlots];
-
-// The same home as the SIMD lookups compute, from a stored entry (whose
-// last four bytes hold the count, not text). x86-64 only, as they are.
-std::size_t home_of(const Spelling& s, int shift) {
-  std::uint64_t w[4];
-  std::memcpy(w, &s, sizeof w);
-  w[3] &= 0xFFFFFFFFu;
-  return spelling_mix(w[0] ^ w[3], w[1] ^ w[2], shift);
-}
-
-// Doubles the table, moving every entry to its home in the larger one.
-void grow_spellings() {
-  static Spelling moved[kSpellingLimit];
-  static std::int32_t moved_slot[kSpellingLimit];
-  const std::size_t n = g_spelling_fill;
-  for (std::size_t i = 0; i < n; ++i) {
-    const std::uint32_t at = g_spelling_used[i];
-    moved[i] = g_spellings[at];
-    moved_slot[i] = g_spelling_slot[at];
-    g_spellings[at] = Spelling{};
-  }
-  size_spellings(65 - g_spelling_shift);
-  for (std::size_t i = 0; i < n; ++i) {
-    std::size_t at = home_of(moved[i], g_spelling_shift);
-    while (g_spellings[at].count != 0) at = (at + 1) & g_spelling_mask;
-    g_spellings[at] = moved[i];
-    g_spelling_slot[at] = moved_slot[i];
-    g_spelling_used[i] = static_cast<std::uint32_t>(at);
-  }
-}
-
-void add_to_tables(const Spelling& s, std::int32_t slot, std::uint64_t n) {
-  (kClass.of[s.text[0]] == kDigit ? numCount : wordCount)[slot] += n;
-  for (int j = 0; j < kSpellingMaxLen && s.text[j] != 0; ++j) letterCount[s.text[j]] += n;
-}
-}  // namespace
-
-int g_spelling_shift = 64 - kSpellingMinBits;
-std::size_t g_spelling_mask = (std::size_t{1} << kSpellingMinBits) - 1;
-
-Outcome add_spelling(const unsigned char* p, int len, std::size_t at) {
-  const bool number = kClass.of[p[0]] == kDigit;
-  Key key;
-  make_key(p, len, !number, &key);
-  // The spelling's own count carries this occurrence; the table gets it at
-  // the next fold.
-  const int slot = find_or_add(number ? kNumbers : kIdentifiers, key, 0);
-  if (slot < 0) return number ? Outcome::kNumbersFull : Outcome::kWordsFull;
-  Spelling& s = g_spellings[at];
-  std::memcpy(s.text, p, static_cast<std::size_t>(len));
-  s.count = 1;
-  g_spelling_slot[at] = slot;
-  g_spelling_used[g_spelling_fill++] = static_cast<std::uint32_t>(at);
-  if (g_spelling_fill == g_spelling_limit) {
-    if (g_spelling_shift > 64 - kSpellingMaxBits) {
-      grow_spellings();
-    } else {
-      fold_spellings();
-    }
-  }
-  return Outcome::kDone;
-}
-
-void fold_spellings() {
-  for (std::size_t i = 0; i < g_spelling_fill; ++i) {
-    const std::uint32_t at = g_spelling_used[i];
-    add_to_tables(g_spellings[at], g_spelling_slot[at], g_spellings[at].count);
-    g_spellings[at] = Spelling{};
-  }
-  g_spelling_fill = 0;
-}
-
-void spill_spelling(std::size_t at) {
-  add_to_tables(g_spellings[at], g_spelling_slot[at], g_spellings[at].count - 1);
-  g_spellings[at].count = 1;
 }
 
 void count_input(Input in, ScanPath path, ScanResult* result) {

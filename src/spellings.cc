@@ -1,0 +1,118 @@
+// The spelling table's bookkeeping: adding, growing, folding and spilling.
+// The lookups themselves are in the SIMD scanners.
+#include "spellings.h"
+
+#include <cstring>
+
+#include "tally_tables.h"
+
+namespace tally {
+
+alignas(64) Spelling g_spellings[kSpellingSlots];
+std::uint32_t g_spelling_spill = 0xFFFFFFFFu;
+int g_spelling_shift = 64 - kSpellingMinBits;
+std::size_t g_spelling_mask = (std::size_t{1} << kSpellingMinBits) - 1;
+
+namespace {
+
+// Each entry's key slot in its token table; which table follows from the
+// spelling's first byte.
+std::int32_t g_spelling_slot[kSpellingSlots];
+// Where the used entries are, so that folding and clearing cost what was
+// used, not the whole table.
+std::uint32_t g_spelling_used[kSpellingLimit];
+std::size_t g_spelling_fill;
+std::size_t g_spelling_limit;  // fill at which to grow or fold
+
+bool is_number(const unsigned char* text) {
+  return text[0] >= '0' && text[0] <= '9';
+}
+
+void size_spellings(int bits) {
+  g_spelling_shift = 64 - bits;
+  g_spelling_mask = (std::size_t{1} << bits) - 1;
+  g_spelling_limit = (std::size_t{1} << bits) * 5 / 8;
+}
+
+// The same home as the SIMD lookups compute, from a stored entry (whose
+// last four bytes hold the count, not text). Little-endian, as the x86
+// lookups that use the table are.
+std::size_t home_of(const Spelling& s, int shift) {
+  std::uint64_t w[4];
+  std::memcpy(w, &s, sizeof w);
+  w[3] &= 0xFFFFFFFFu;
+  return spelling_mix(w[0] ^ w[3], w[1] ^ w[2], shift);
+}
+
+// Doubles the table, moving every entry to its home in the larger one.
+void grow_spellings() {
+  static Spelling moved[kSpellingLimit];
+  static std::int32_t moved_slot[kSpellingLimit];
+  const std::size_t n = g_spelling_fill;
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::uint32_t at = g_spelling_used[i];
+    moved[i] = g_spellings[at];
+    moved_slot[i] = g_spelling_slot[at];
+    g_spellings[at] = Spelling{};
+  }
+  size_spellings(65 - g_spelling_shift);
+  for (std::size_t i = 0; i < n; ++i) {
+    std::size_t at = home_of(moved[i], g_spelling_shift);
+    while (g_spellings[at].count != 0) at = (at + 1) & g_spelling_mask;
+    g_spellings[at] = moved[i];
+    g_spelling_slot[at] = moved_slot[i];
+    g_spelling_used[i] = static_cast<std::uint32_t>(at);
+  }
+}
+
+void add_to_tables(const Spelling& s, std::int32_t slot, std::uint64_t n) {
+  (is_number(s.text) ? numCount : wordCount)[slot] += n;
+  for (int j = 0; j < kSpellingMaxLen && s.text[j] != 0; ++j) letterCount[s.text[j]] += n;
+}
+
+}  // namespace
+
+Outcome add_spelling(const unsigned char* p, int len, std::size_t at) {
+  const bool number = is_number(p);
+  Key key;
+  make_key(p, len, !number, &key);
+  // The spelling's own count carries this occurrence; the token table gets
+  // it at the next fold.
+  const int slot = find_or_add(number ? kNumbers : kIdentifiers, key, 0);
+  if (slot < 0) return number ? Outcome::kNumbersFull : Outcome::kWordsFull;
+  Spelling& s = g_spellings[at];
+  std::memcpy(s.text, p, static_cast<std::size_t>(len));
+  s.count = 1;
+  g_spelling_slot[at] = slot;
+  g_spelling_used[g_spelling_fill++] = static_cast<std::uint32_t>(at);
+  if (g_spelling_fill == g_spelling_limit) {
+    if (g_spelling_shift > 64 - kSpellingMaxBits) {
+      grow_spellings();
+    } else {
+      fold_spellings();
+    }
+  }
+  return Outcome::kDone;
+}
+
+void fold_spellings() {
+  for (std::size_t i = 0; i < g_spelling_fill; ++i) {
+    const std::uint32_t at = g_spelling_used[i];
+    add_to_tables(g_spellings[at], g_spelling_slot[at], g_spellings[at].count);
+    g_spellings[at] = Spelling{};
+  }
+  g_spelling_fill = 0;
+}
+
+void spill_spelling(std::size_t at) {
+  add_to_tables(g_spellings[at], g_spelling_slot[at], g_spellings[at].count - 1);
+  g_spellings[at].count = 1;
+}
+
+void discard_spellings() {
+  for (std::size_t i = 0; i < g_spelling_fill; ++i) g_spellings[g_spelling_used[i]] = Spelling{};
+  g_spelling_fill = 0;
+  size_spellings(kSpellingMinBits);
+}
+
+}  // namespace tally
