@@ -7,6 +7,7 @@ import json
 import os
 import platform
 import re
+import statistics
 import subprocess
 import sys
 import tempfile
@@ -20,6 +21,7 @@ CORPORA = os.path.join(BUILD, "corpora")
 QUICK = "--quick" in sys.argv
 MB = 20 if QUICK else 200
 FAST_RUNS = 5 if QUICK else 10
+ROUNDS = 1 if QUICK else 3
 SLOW_RUNS = 5
 
 PIPELINE = "tr -cs 'A-Za-z0-9' '\\n' < {f} | tr A-Z a-z | sort | uniq -c | sort -rn | head -5"
@@ -35,13 +37,19 @@ def corpus(kind, mb):
     return path
 
 
-def median_seconds(commands, runs):
-    """Times each shell command with hyperfine; returns their medians."""
-    with tempfile.NamedTemporaryFile(suffix=".json") as js:
-        subprocess.run(["hyperfine", "--warmup", "1", "--runs", str(runs), "--export-json", js.name,
-                        "--style", "none"] + commands, check=True, stdout=subprocess.DEVNULL)
-        results = json.load(open(js.name))["results"]
-    return [r["median"] for r in results]
+def median_seconds(commands, runs, rounds=1):
+    """Times each shell command with hyperfine, in `rounds` rounds of `runs`
+    runs each, so that a burst of load on the machine falls on every command
+    alike rather than on one; returns each command's median over all runs."""
+    times = [[] for _ in commands]
+    for _ in range(rounds):
+        with tempfile.NamedTemporaryFile(suffix=".json") as js:
+            subprocess.run(["hyperfine", "--warmup", "1", "--runs", str(runs), "--export-json",
+                            js.name, "--style", "none"] + commands, check=True,
+                           stdout=subprocess.DEVNULL)
+            for i, r in enumerate(json.load(open(js.name))["results"]):
+                times[i] += r["times"]
+    return [statistics.median(t) for t in times]
 
 
 def peak_rss_kb(path):
@@ -73,7 +81,7 @@ def main():
             "tr | tr | sort | uniq -c | sort -rn | head": PIPELINE.format(f=f) + " > /dev/null",
             "python3 counter.py (collections.Counter)": f"python3 {ROOT}/bench/counter.py < {f} > /dev/null",
         }
-        times = dict(zip(fast, median_seconds(list(fast.values()), FAST_RUNS)))
+        times = dict(zip(fast, median_seconds(list(fast.values()), FAST_RUNS, ROUNDS)))
         times.update(zip(slow, median_seconds(list(slow.values()), SLOW_RUNS)))
         base = times["tally < file"]
         medians[kind] = times
@@ -85,7 +93,7 @@ def main():
     small = corpus("english", MB // 10)
     big = corpus("english", MB)
     t_small, t_big = median_seconds([f"{TALLY} < {small} > /dev/null", f"{TALLY} < {big} > /dev/null"],
-                                    FAST_RUNS)
+                                    FAST_RUNS, ROUNDS)
     rss = {kind: peak_rss_kb(corpus(kind, MB)) for kind in ("english", "code", "allbytes", "distinct")}
     rss["maxkeys (both tables full of 254-char keys)"] = peak_rss_kb(corpus("maxkeys", 0))
 
@@ -109,9 +117,10 @@ def main():
         "# Benchmark results",
         "",
         f"Measured by `bench/run{' --quick' if QUICK else ''}` on {datetime.date.today()}, "
-        f"CPU: {cpu_model()}, {os.cpu_count()} cores. Files are in the page cache; each time is "
-        f"the median of {FAST_RUNS} runs ({SLOW_RUNS} for the slow peers) from one hyperfine "
-        "invocation per corpus, so every row of a corpus was measured in the same run. "
+        f"CPU: {cpu_model()}, {os.cpu_count()} cores. Files are in the page cache. Each time is "
+        f"the median of {FAST_RUNS * ROUNDS} runs ({ROUNDS} hyperfine rounds of {FAST_RUNS}, all "
+        f"fast commands of a corpus in each round), or of {SLOW_RUNS} runs for the two slow peers; "
+        "every row of a corpus was measured in the same run. "
         "Ratio is time divided by the time of `tally < file` (lower is faster).",
         "",
         "| corpus | command | median s | MB/s | ratio to tally |",
