@@ -154,6 +154,14 @@ Outcome count_token(const unsigned char* p, std::ptrdiff_t len, bool identifier)
   return identifier ? Outcome::kWordsFull : Outcome::kNumbersFull;
 }
 
+Outcome count_token_and_bytes(const unsigned char* p, std::ptrdiff_t len, bool identifier) {
+  const Outcome o = count_token(p, len, identifier);
+  if (o == Outcome::kDone) {
+    for (std::ptrdiff_t i = 0; i < len; ++i) ++letterCount[p[i]];
+  }
+  return o;
+}
+
 void count_input(Input in, ScanPath path, ScanResult* result) {
   const BlockScanner scan = scanner_for(path);
   g_token.kind = kSeparator;

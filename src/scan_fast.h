@@ -70,16 +70,6 @@ inline Outcome count_short_token(const unsigned char* p, std::ptrdiff_t len, std
   }
 }
 
-// A token longer than a spelling entry: counted byte by byte, as rare as
-// long words are. Also where the too-long stop is found.
-Outcome count_long_token(const unsigned char* p, std::ptrdiff_t len, bool identifier) {
-  const Outcome o = count_token(p, len, identifier);
-  if (o == Outcome::kDone) {
-    for (std::ptrdiff_t i = 0; i < len; ++i) ++letterCount[p[i]];
-  }
-  return o;
-}
-
 // Writes the positions of the set bits of `bits`, plus `base`, at `out` and
 // returns the end of what it wrote. It writes eight or sixteen entries
 // whatever the count, so that the usual case takes no unpredictable branch.
@@ -196,9 +186,9 @@ BlockResult scan_block_masks(const unsigned char* from, const unsigned char* /*d
     for (std::ptrdiff_t k = 0; k < whole; ++k) {
       const unsigned char* s = from + pos.starts[k];
       const std::ptrdiff_t len = pos.ends[k] - pos.starts[k];
-      // A fold while counting may have resized the table and moved homes.
+      // A growth while counting may have moved homes.
       const Outcome o =
-          len > kSpellingMaxLen ? count_long_token(s, len, !is_digit_byte(*s))
+          len > kSpellingMaxLen ? count_token_and_bytes(s, len, !is_digit_byte(*s))
           : shift == g_spelling_shift
               ? count_short_token(s, len, pos.homes[k])
               : count_short_token(s, len, spelling_home(spelling_text(s, len), g_spelling_shift));
@@ -216,7 +206,7 @@ BlockResult scan_block_masks(const unsigned char* from, const unsigned char* /*d
     // A token runs to the end of the last whole chunk.
     const unsigned char* s = from + pos.starts[0];
     if (!eof) return carry_token(s, end);
-    const Outcome o = count_long_token(s, end - s, !is_digit_byte(*s));
+    const Outcome o = count_token_and_bytes(s, end - s, !is_digit_byte(*s));
     if (o != Outcome::kDone) return {o, s};
   }
   return {Outcome::kDone, end};

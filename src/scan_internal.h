@@ -47,6 +47,10 @@ BlockResult scan_block_avx512(const unsigned char* from, const unsigned char* da
 // REQUIRES: the words covering p[0, len] are readable.
 Outcome count_token(const unsigned char* p, std::ptrdiff_t len, bool identifier);
 
+// count_token, and each of the token's bytes in the character table: how
+// the SIMD paths count a token that has no place in the spelling table.
+Outcome count_token_and_bytes(const unsigned char* p, std::ptrdiff_t len, bool identifier);
+
 }  // namespace tally
 
 #endif  // TALLY_SCAN_INTERNAL_H_

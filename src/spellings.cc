@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "scan_internal.h"
 #include "tally_tables.h"
 
 namespace tally {
@@ -22,7 +23,7 @@ std::int32_t g_spelling_slot[kSpellingSlots];
 // used, not the whole table.
 std::uint32_t g_spelling_used[kSpellingLimit];
 std::size_t g_spelling_fill;
-std::size_t g_spelling_limit;  // fill at which to grow or fold
+std::size_t g_spelling_limit;  // fill at which to grow, or to stop adding
 
 bool is_number(const unsigned char* text) {
   return text[0] >= '0' && text[0] <= '9';
@@ -74,10 +75,11 @@ void add_to_tables(const Spelling& s, std::int32_t slot, std::uint64_t n) {
 
 Outcome add_spelling(const unsigned char* p, int len, std::size_t at) {
   const bool number = is_number(p);
+  if (g_spelling_fill == kSpellingLimit) return count_token_and_bytes(p, len, !number);
   Key key;
   make_key(p, len, !number, &key);
   // The spelling's own count carries this occurrence; the token table gets
-  // it at the next fold.
+  // it at the fold.
   const int slot = find_or_add(number ? kNumbers : kIdentifiers, key, 0);
   if (slot < 0) return number ? Outcome::kNumbersFull : Outcome::kWordsFull;
   Spelling& s = g_spellings[at];
@@ -85,13 +87,7 @@ Outcome add_spelling(const unsigned char* p, int len, std::size_t at) {
   s.count = 1;
   g_spelling_slot[at] = slot;
   g_spelling_used[g_spelling_fill++] = static_cast<std::uint32_t>(at);
-  if (g_spelling_fill == g_spelling_limit) {
-    if (g_spelling_shift > 64 - kSpellingMaxBits) {
-      grow_spellings();
-    } else {
-      fold_spellings();
-    }
-  }
+  if (g_spelling_fill == g_spelling_limit && g_spelling_fill != kSpellingLimit) grow_spellings();
   return Outcome::kDone;
 }
 

@@ -13,12 +13,13 @@ namespace tally {
 // in an open-addressing table of spellings. A token then costs one hash and
 // one compare, and its characters are tallied once per spelling instead of
 // once per byte. fold_spellings() moves the spelling counts into the token
-// tables and the character table; it runs when the spelling table fills up
-// and at the end of the input.
+// tables and the character table at the end of the input.
 //
 // The table starts small and doubles each time it is 5/8 full, so that a
 // text with few spellings keeps its lookups in the nearest caches. At full
-// size, a table 5/8 full is folded and starts again empty.
+// size and 5/8 full it takes no more spellings: one met for the first time
+// after that is counted directly in the tables, as a long token is. The
+// spellings a text shows first are mostly its common ones, and those stay.
 constexpr int kSpellingMaxLen = 28;
 constexpr int kSpellingMinBits = 12;
 constexpr int kSpellingMaxBits = 16;
@@ -50,8 +51,9 @@ static inline std::size_t spelling_mix(std::uint64_t a, std::uint64_t b, int shi
   return static_cast<std::size_t>(h >> shift);
 }
 
-// Counts a spelling met for the first time (since the last fold) in the
-// free entry `at`: finds or adds its key in the token table, or stops.
+// Counts a spelling not in the table, whose search ended at the free entry
+// `at`: adds it there, or counts it directly when the table is full; finds
+// or adds its key in the token table, or says why the run stops.
 // REQUIRES: 1 <= len <= kSpellingMaxLen; g_spellings[at].count == 0.
 Outcome add_spelling(const unsigned char* p, int len, std::size_t at);
 
