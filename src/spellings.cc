@@ -1,4 +1,4 @@
-// The spelling table's bookkeeping: adding, growing, folding and spilling.
+// The spelling table's bookkeeping: adding, rehashing, folding and spilling.
 // The lookups themselves are in the SIMD scanners.
 #include "spellings.h"
 
@@ -23,16 +23,17 @@ std::int32_t g_spelling_slot[kSpellingSlots];
 // used, not the whole table.
 std::uint32_t g_spelling_used[kSpellingLimit];
 std::size_t g_spelling_fill;
-std::size_t g_spelling_limit;  // fill at which to grow, or to stop adding
+std::size_t g_spelling_limit;  // fill at which to rehash
 
 bool is_number(const unsigned char* text) {
   return text[0] >= '0' && text[0] <= '9';
 }
 
+// A smaller table doubles when half full; the largest one takes more.
 void size_spellings(int bits) {
   g_spelling_shift = 64 - bits;
   g_spelling_mask = (std::size_t{1} << bits) - 1;
-  g_spelling_limit = (std::size_t{1} << bits) * 5 / 8;
+  g_spelling_limit = bits == kSpellingMaxBits ? kSpellingLimit : std::size_t{1} << (bits - 1);
 }
 
 // The same home as the SIMD lookups compute, from a stored entry (whose
@@ -45,24 +46,38 @@ std::size_t home_of(const Spelling& s, int shift) {
   return spelling_mix(w[0] ^ w[3], w[1] ^ w[2], shift);
 }
 
-// Doubles the table, moving every entry to its home in the larger one.
-void grow_spellings() {
+// Moves every entry into a table of 2^bits entries, the most frequent
+// first: a lookup that meets other entries before its own costs a branch
+// mispredicted, so the common spellings had better sit at their homes.
+// Runs when the table doubles, and once more when the largest one is full.
+void rehash_spellings(int bits) {
   static Spelling moved[kSpellingLimit];
   static std::int32_t moved_slot[kSpellingLimit];
+  static std::uint16_t order[kSpellingLimit];
+  static_assert(kSpellingLimit <= 65536, "an order entry holds any index");
+  // Entries are ranked by the bit length of their count, by counting sort.
+  std::size_t first_of_rank[33] = {};
+  const auto rank = [](std::uint32_t count) { return __builtin_clz(count); };  // count >= 1
   const std::size_t n = g_spelling_fill;
   for (std::size_t i = 0; i < n; ++i) {
     const std::uint32_t at = g_spelling_used[i];
     moved[i] = g_spellings[at];
     moved_slot[i] = g_spelling_slot[at];
     g_spellings[at] = Spelling{};
+    ++first_of_rank[rank(moved[i].count) + 1];
   }
-  size_spellings(65 - g_spelling_shift);
+  for (int r = 1; r < 33; ++r) first_of_rank[r] += first_of_rank[r - 1];
   for (std::size_t i = 0; i < n; ++i) {
+    order[first_of_rank[rank(moved[i].count)]++] = static_cast<std::uint16_t>(i);
+  }
+  size_spellings(bits);
+  for (std::size_t k = 0; k < n; ++k) {
+    const std::size_t i = order[k];
     std::size_t at = home_of(moved[i], g_spelling_shift);
     while (g_spellings[at].count != 0) at = (at + 1) & g_spelling_mask;
     g_spellings[at] = moved[i];
     g_spelling_slot[at] = moved_slot[i];
-    g_spelling_used[i] = static_cast<std::uint32_t>(at);
+    g_spelling_used[k] = static_cast<std::uint32_t>(at);
   }
 }
 
@@ -87,7 +102,10 @@ Outcome add_spelling(const unsigned char* p, int len, std::size_t at) {
   s.count = 1;
   g_spelling_slot[at] = slot;
   g_spelling_used[g_spelling_fill++] = static_cast<std::uint32_t>(at);
-  if (g_spelling_fill == g_spelling_limit && g_spelling_fill != kSpellingLimit) grow_spellings();
+  if (g_spelling_fill == g_spelling_limit) {
+    const int bits = 64 - g_spelling_shift;
+    rehash_spellings(bits == kSpellingMaxBits ? bits : bits + 1);
+  }
   return Outcome::kDone;
 }
 
