@@ -113,6 +113,30 @@ constexpr std::uint32_t kGroupChunks = 32;
 constexpr std::uint32_t kGroupBytes = 64 * kGroupChunks;
 constexpr std::uint32_t kSlack = 16;
 
+// Uncommon separators are tallied in four histograms in turn, so that a run
+// of one byte value does not wait on its own last increment; flush() adds
+// them into the character table.
+struct ByteHistogram {
+  std::uint32_t n[4][256];
+
+  void add(const unsigned char* from, const std::uint32_t* at, const std::uint32_t* end) {
+    for (; end - at >= 4; at += 4) {
+      ++n[0][from[at[0]]];
+      ++n[1][from[at[1]]];
+      ++n[2][from[at[2]]];
+      ++n[3][from[at[3]]];
+    }
+    for (; at < end; ++at) ++n[0][from[*at]];
+  }
+
+  void flush() {
+    for (int c = 0; c < 256; ++c) {
+      letterCount[c] += std::uint64_t{n[0][c]} + n[1][c] + n[2][c] + n[3][c];
+      n[0][c] = n[1][c] = n[2][c] = n[3][c] = 0;
+    }
+  }
+};
+
 struct Positions {
   std::uint32_t starts[kGroupBytes + 1 + kSlack];  // plus one still open
   std::uint32_t ends[kGroupBytes + kSlack];
@@ -131,6 +155,7 @@ template <Masks (*Classify)(const unsigned char* p),
 BlockResult scan_block_masks(const unsigned char* from, const unsigned char* /*data*/,
                              const unsigned char* end, bool eof) {
   static Positions pos;
+  static ByteHistogram others_seen;    // flushed before every return
   std::uint64_t prev_number = 0;       // whether the byte before a chunk is in a number
   std::uint64_t prev_word = 0;         // ... in an identifier
   std::uint32_t* starts = pos.starts;  // past the last start written
@@ -162,7 +187,7 @@ BlockResult scan_block_masks(const unsigned char* from, const unsigned char* /*d
       newlines += static_cast<std::uint64_t>(__builtin_popcountll(m.newlines & valid));
       others = flatten(others, at, valid & ~(alnum | m.spaces | m.newlines));
     }
-    for (const std::uint32_t* o = pos.others; o < others; ++o) ++letterCount[from[*o]];
+    others_seen.add(from, pos.others, others);
     letterCount[static_cast<int>(' ')] += spaces;
     letterCount[static_cast<int>('\n')] += newlines;
 
@@ -192,9 +217,15 @@ BlockResult scan_block_masks(const unsigned char* from, const unsigned char* /*d
           : shift == g_spelling_shift
               ? count_short_token(s, len, pos.homes[k])
               : count_short_token(s, len, spelling_home(spelling_text(s, len), g_spelling_shift));
-      if (o != Outcome::kDone) return {o, s};
+      if (o != Outcome::kDone) {
+        others_seen.flush();
+        return {o, s};
+      }
     }
-    if (carry) return carry_token(from + pos.starts[whole], end);
+    if (carry) {
+      others_seen.flush();
+      return carry_token(from + pos.starts[whole], end);
+    }
     if (starts - pos.starts > closed) {
       pos.starts[0] = pos.starts[closed];
       starts = pos.starts + 1;
@@ -202,6 +233,7 @@ BlockResult scan_block_masks(const unsigned char* from, const unsigned char* /*d
       starts = pos.starts;
     }
   }
+  others_seen.flush();
   if (starts != pos.starts) {
     // A token runs to the end of the last whole chunk.
     const unsigned char* s = from + pos.starts[0];
