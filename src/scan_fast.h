@@ -70,6 +70,35 @@ inline Outcome count_short_token(const unsigned char* p, std::ptrdiff_t len, std
   }
 }
 
+// performance critical: runs once per long token; please benchmark changes.
+// REQUIRES: kSpellingMaxLen < len <= kLongSpellingMaxLen; 64 bytes readable
+// at p.
+inline Outcome count_long_spelling(const unsigned char* p, std::ptrdiff_t len) {
+  const auto keep = [](std::ptrdiff_t n) {  // 0 <= n <= 32
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kLowBytes + 32 - n));
+  };
+  const __m256i lo = _mm256_and_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)),
+                                      keep(len < 32 ? len : 32));
+  const __m256i hi = _mm256_and_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32)),
+                                      keep(len > 32 ? len - 32 : 0));
+  std::size_t at = spelling_home(_mm256_xor_si256(lo, hi), 64 - kLongSpellingBits);
+  for (;;) {
+    LongSpelling& s = g_long_spellings[at];
+    const __m256i* seen = reinterpret_cast<const __m256i*>(&s);
+    const auto same = [](const __m256i* a, __m256i b) {
+      return static_cast<std::uint32_t>(
+          _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_load_si256(a), b)));
+    };
+    // The last four bytes hold the count, not text.
+    if ((same(seen, lo) & (same(seen + 1, hi) | 0xF0000000u)) == 0xFFFFFFFFu) {
+      if (++s.count == g_spelling_spill) spill_long_spelling(at);
+      return Outcome::kDone;
+    }
+    if (s.count == 0) return add_long_spelling(p, static_cast<int>(len), at);
+    at = (at + 1) & (kLongSpellingSlots - 1);
+  }
+}
+
 // Writes the positions of the set bits of `bits`, plus `base`, at `out` and
 // returns the end of what it wrote. It writes eight or sixteen entries
 // whatever the count, so that the usual case takes no unpredictable branch.
@@ -213,7 +242,8 @@ BlockResult scan_block_masks(const unsigned char* from, const unsigned char* /*d
       const std::ptrdiff_t len = pos.ends[k] - pos.starts[k];
       // A growth while counting may have moved homes.
       const Outcome o =
-          len > kSpellingMaxLen ? count_token_and_bytes(s, len, !is_digit_byte(*s))
+          len > kLongSpellingMaxLen ? count_token_and_bytes(s, len, !is_digit_byte(*s))
+          : len > kSpellingMaxLen   ? count_long_spelling(s, len)
           : shift == g_spelling_shift
               ? count_short_token(s, len, pos.homes[k])
               : count_short_token(s, len, spelling_home(spelling_text(s, len), g_spelling_shift));

@@ -10,6 +10,7 @@
 namespace tally {
 
 alignas(64) Spelling g_spellings[kSpellingSlots];
+alignas(64) LongSpelling g_long_spellings[kLongSpellingSlots];
 std::uint32_t g_spelling_spill = 0xFFFFFFFFu;
 int g_spelling_shift = 64 - kSpellingMinBits;
 std::size_t g_spelling_mask = (std::size_t{1} << kSpellingMinBits) - 1;
@@ -24,6 +25,11 @@ std::int32_t g_spelling_slot[kSpellingSlots];
 std::uint32_t g_spelling_used[kSpellingLimit];
 std::size_t g_spelling_fill;
 std::size_t g_spelling_limit;  // fill at which to rehash
+
+// The same for the long spellings, whose table never changes size.
+std::int32_t g_long_slot[kLongSpellingSlots];
+std::uint32_t g_long_used[kLongSpellingLimit];
+std::size_t g_long_fill;
 
 bool is_number(const unsigned char* text) {
   return text[0] >= '0' && text[0] <= '9';
@@ -81,22 +87,42 @@ void rehash_spellings(int bits) {
   }
 }
 
-void add_to_tables(const Spelling& s, std::int32_t slot, std::uint64_t n) {
+template <typename Entry>
+void add_to_tables(const Entry& s, std::int32_t slot, std::uint64_t n) {
   (is_number(s.text) ? numCount : wordCount)[slot] += n;
-  for (int j = 0; j < kSpellingMaxLen && s.text[j] != 0; ++j) letterCount[s.text[j]] += n;
+  for (std::size_t j = 0; j < sizeof s.text && s.text[j] != 0; ++j) letterCount[s.text[j]] += n;
+}
+
+// Finds or adds a new spelling's key in its token table, or says why the
+// run stops. The spelling's own count carries this occurrence; the token
+// table gets it at the fold.
+Outcome key_slot(const unsigned char* p, int len, std::int32_t* slot) {
+  const bool number = is_number(p);
+  Key key;
+  make_key(p, len, !number, &key);
+  *slot = find_or_add(number ? kNumbers : kIdentifiers, key, 0);
+  if (*slot >= 0) return Outcome::kDone;
+  return number ? Outcome::kNumbersFull : Outcome::kWordsFull;
+}
+
+template <typename Entry>
+void fold_table(Entry* entries, const std::int32_t* slots, const std::uint32_t* used,
+                std::size_t* fill) {
+  for (std::size_t i = 0; i < *fill; ++i) {
+    Entry& e = entries[used[i]];
+    add_to_tables(e, slots[used[i]], e.count);
+    e = Entry{};
+  }
+  *fill = 0;
 }
 
 }  // namespace
 
 Outcome add_spelling(const unsigned char* p, int len, std::size_t at) {
-  const bool number = is_number(p);
-  if (g_spelling_fill == kSpellingLimit) return count_token_and_bytes(p, len, !number);
-  Key key;
-  make_key(p, len, !number, &key);
-  // The spelling's own count carries this occurrence; the token table gets
-  // it at the fold.
-  const int slot = find_or_add(number ? kNumbers : kIdentifiers, key, 0);
-  if (slot < 0) return number ? Outcome::kNumbersFull : Outcome::kWordsFull;
+  if (g_spelling_fill == kSpellingLimit) return count_token_and_bytes(p, len, !is_number(p));
+  std::int32_t slot;
+  const Outcome o = key_slot(p, len, &slot);
+  if (o != Outcome::kDone) return o;
   Spelling& s = g_spellings[at];
   std::memcpy(s.text, p, static_cast<std::size_t>(len));
   s.count = 1;
@@ -109,13 +135,22 @@ Outcome add_spelling(const unsigned char* p, int len, std::size_t at) {
   return Outcome::kDone;
 }
 
+Outcome add_long_spelling(const unsigned char* p, int len, std::size_t at) {
+  if (g_long_fill == kLongSpellingLimit) return count_token_and_bytes(p, len, !is_number(p));
+  std::int32_t slot;
+  const Outcome o = key_slot(p, len, &slot);
+  if (o != Outcome::kDone) return o;
+  LongSpelling& s = g_long_spellings[at];
+  std::memcpy(s.text, p, static_cast<std::size_t>(len));
+  s.count = 1;
+  g_long_slot[at] = slot;
+  g_long_used[g_long_fill++] = static_cast<std::uint32_t>(at);
+  return Outcome::kDone;
+}
+
 void fold_spellings() {
-  for (std::size_t i = 0; i < g_spelling_fill; ++i) {
-    const std::uint32_t at = g_spelling_used[i];
-    add_to_tables(g_spellings[at], g_spelling_slot[at], g_spellings[at].count);
-    g_spellings[at] = Spelling{};
-  }
-  g_spelling_fill = 0;
+  fold_table(g_spellings, g_spelling_slot, g_spelling_used, &g_spelling_fill);
+  fold_table(g_long_spellings, g_long_slot, g_long_used, &g_long_fill);
 }
 
 void spill_spelling(std::size_t at) {
@@ -123,9 +158,16 @@ void spill_spelling(std::size_t at) {
   g_spellings[at].count = 1;
 }
 
+void spill_long_spelling(std::size_t at) {
+  add_to_tables(g_long_spellings[at], g_long_slot[at], g_long_spellings[at].count - 1);
+  g_long_spellings[at].count = 1;
+}
+
 void discard_spellings() {
   for (std::size_t i = 0; i < g_spelling_fill; ++i) g_spellings[g_spelling_used[i]] = Spelling{};
   g_spelling_fill = 0;
+  for (std::size_t i = 0; i < g_long_fill; ++i) g_long_spellings[g_long_used[i]] = LongSpelling{};
+  g_long_fill = 0;
   size_spellings(kSpellingMinBits);
 }
 

@@ -26,15 +26,29 @@ constexpr int kSpellingMaxBits = 16;
 constexpr std::size_t kSpellingSlots = std::size_t{1} << kSpellingMaxBits;
 constexpr std::size_t kSpellingLimit = kSpellingSlots * 5 / 8;
 
-// Thirty-two bytes, two to a cache line. A count that reaches
+// An entry: the spelling's text, zero-padded (tokens hold no zero byte),
+// then its count, zero for a free entry. A count that reaches
 // g_spelling_spill is moved into the tables (spill_spelling) and starts
 // again from one; tests lower the threshold to reach that path.
-struct Spelling {
-  unsigned char text[kSpellingMaxLen];  // zero-padded; tokens hold no zero byte
-  std::uint32_t count;                  // zero: a free entry
+template <int kTextLen>
+struct SpellingOf {
+  unsigned char text[std::size_t{kTextLen}];
+  std::uint32_t count;
 };
+using Spelling = SpellingOf<kSpellingMaxLen>;  // 32 bytes, two to a cache line
 static_assert(sizeof(Spelling) == 32, "a spelling is one 32-byte vector");
 extern std::uint32_t g_spelling_spill;
+
+// Longer tokens, up to 60 bytes, have a table of their own with entries of
+// a cache line each. Long tokens are few, and few of them differ: the table
+// has a fixed size and, once 5/8 full, counts new ones directly.
+constexpr int kLongSpellingMaxLen = 60;
+constexpr int kLongSpellingBits = 12;
+constexpr std::size_t kLongSpellingSlots = std::size_t{1} << kLongSpellingBits;
+constexpr std::size_t kLongSpellingLimit = kLongSpellingSlots * 5 / 8;
+using LongSpelling = SpellingOf<kLongSpellingMaxLen>;
+static_assert(sizeof(LongSpelling) == 64, "a long spelling is one cache line");
+extern LongSpelling g_long_spellings[kLongSpellingSlots];
 
 extern Spelling g_spellings[kSpellingSlots];
 // The part of g_spellings in use: 2^(64 - shift) entries from the start;
@@ -57,12 +71,18 @@ static inline std::size_t spelling_mix(std::uint64_t a, std::uint64_t b, int shi
 // REQUIRES: 1 <= len <= kSpellingMaxLen; g_spellings[at].count == 0.
 Outcome add_spelling(const unsigned char* p, int len, std::size_t at);
 
-// Moves every count into the tables and empties the spelling table.
+// The same for a long spelling.
+// REQUIRES: kSpellingMaxLen < len <= kLongSpellingMaxLen;
+// g_long_spellings[at].count == 0.
+Outcome add_long_spelling(const unsigned char* p, int len, std::size_t at);
+
+// Moves every count into the tables and empties the spelling tables.
 void fold_spellings();
 // Moves one entry's count, less one, into the tables; the entry keeps one.
 void spill_spelling(std::size_t at);
-// Empties the spelling table without counting, back to its least size, for
-// a new run after one that stopped early.
+void spill_long_spelling(std::size_t at);
+// Empties the spelling tables without counting, the first back to its least
+// size, for a new run after one that stopped early.
 void discard_spellings();
 
 }  // namespace tally

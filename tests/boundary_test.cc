@@ -149,16 +149,17 @@ TEST(Spelling, CountsSpillIntoTheTables) {
   g_spelling_spill = saved;
 }
 
-// More spellings than the spelling table takes: eight letters, each one of
-// e, E, t or T, give 65536 spellings of 256 identifiers. Those met after the
-// table is full are counted directly; every path must agree with the
-// byte-at-a-time one, whose top characters and identifiers are these.
+// More spellings than the spelling tables take: eight letters, each one of
+// e, E, t or T, give 65536 spellings of 256 identifiers, alone and after 32
+// L's. Those met after a table is full are counted directly; every path
+// must agree with the byte-at-a-time one.
 TEST(Spelling, MoreSpellingsThanTheTableHolds) {
   std::string input;
   std::uint32_t x = 12345;
   for (int i = 0; i < 150000; ++i) {
     x = x * 1103515245u + 12345u;
     const std::uint32_t r = x >> 8;
+    if (i % 4 == 0) input += std::string(32, 'L');
     for (int b = 0; b < 8; ++b) input += "eEtT"[(r >> (2 * b)) & 3u];
     input += i % 16 == 0 ? " " + std::to_string(r % 1000) + "\n" : " ";
   }
