@@ -5,7 +5,7 @@
 
 namespace tally {
 
-int run_filter(Input in, ScanPath path, Text* out, Text* err) {
+int run_filter(const Input& in, ScanPath path, Text* out, Text* err) {
   reset_tables();
   ScanResult result{};
   count_input(in, path, &result);

@@ -15,7 +15,7 @@ namespace tally {
 // the stop message into `err`. Returns the exit status: 0, or 1 on a stop.
 // REQUIRES: out->cap >= kReportMax, err->cap >= kMessageMax,
 // path_supported(path).
-int run_filter(Input in, ScanPath path, Text* out, Text* err);
+int run_filter(const Input& in, ScanPath path, Text* out, Text* err);
 
 // An input over bytes in memory, handed out at most `chunk` bytes per read,
 // so that tests can place block boundaries where they like.

@@ -21,10 +21,16 @@ enum class Outcome {
 
 // The input: `read` stores up to `cap` bytes at `dst` and returns how many,
 // 0 at end of input, or -1 with `*err` set to an errno value. It may return
-// fewer bytes than asked for at any time, as a pipe does.
+// fewer bytes than asked for at any time, as a pipe does. It may be called
+// on another thread than count_input's, one call at a time.
+//
+// `blocking`: a read may wait indefinitely, as on a pipe or a terminal. A
+// run that stops early then leaves the reading thread waiting, and the
+// program is expected to exit; otherwise count_input waits for it.
 struct Input {
   std::ptrdiff_t (*read)(void* ctx, unsigned char* dst, std::size_t cap, int* err);
   void* ctx;
+  bool blocking = false;
 };
 
 // Ways to classify and cut the bytes. kScalar is the plain byte-at-a-time
@@ -48,7 +54,7 @@ bool parse_path(const char* name, ScanPath* path);
 
 // Runs the counting pass over the whole input.
 // REQUIRES: the tables are in their start-up state; path_supported(path).
-void count_input(Input in, ScanPath path, ScanResult* result);
+void count_input(const Input& in, ScanPath path, ScanResult* result);
 
 }  // namespace tally
 

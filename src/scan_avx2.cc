@@ -37,9 +37,6 @@ Masks classify(const unsigned char* p) {
 
 }  // namespace
 
-BlockResult scan_block_avx2(const unsigned char* from, const unsigned char* data,
-                            const unsigned char* end, bool eof) {
-  return scan_block_masks<classify, flatten_bits>(from, data, end, eof);
-}
+const FastScanner kAvx2Scanner = {list_tokens<classify, flatten_bits>, count_tokens};
 
 }  // namespace tally

@@ -27,37 +27,28 @@ Masks classify(const unsigned char* p) {
   return m;
 }
 
-// The positions of the set bits by one byte compress: sixteen at a time are
-// widened to 32 bits and stored whole, as flatten_bits allows.
-std::uint32_t* flatten_compress(std::uint32_t* out, std::uint32_t base, std::uint64_t bits) {
+// The positions of the set bits by one byte compress: thirty-two at a time
+// are widened to 16 bits and stored whole, as flatten_bits allows.
+std::uint16_t* flatten_compress(std::uint16_t* out, std::uint32_t base, std::uint64_t bits) {
   const __m512i iota = _mm512_set_epi8(
       63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51, 50, 49, 48, 47, 46, 45, 44, 43, 42, 41,
       40, 39, 38, 37, 36, 35, 34, 33, 32, 31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18,
       17, 16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
   const __m512i packed = _mm512_maskz_compress_epi8(bits, iota);
-  const __m512i offset = _mm512_set1_epi32(static_cast<int>(base));
+  const __m512i offset = _mm512_set1_epi16(static_cast<short>(base));
   const int count = __builtin_popcountll(bits);
-  const auto widen = [&](__m128i part) {
-    return _mm512_add_epi32(_mm512_cvtepu8_epi32(part), offset);
-  };
-  _mm512_storeu_si512(out, widen(_mm512_castsi512_si128(packed)));
-  if (count > 16) {
-    _mm512_storeu_si512(out + 16, widen(_mm512_extracti32x4_epi32(packed, 1)));
-    if (count > 32) {
-      _mm512_storeu_si512(out + 32, widen(_mm512_extracti32x4_epi32(packed, 2)));
-      if (count > 48) {
-        _mm512_storeu_si512(out + 48, widen(_mm512_extracti32x4_epi32(packed, 3)));
-      }
-    }
+  _mm512_storeu_si512(
+      out, _mm512_add_epi16(_mm512_cvtepu8_epi16(_mm512_castsi512_si256(packed)), offset));
+  if (count > 32) {
+    _mm512_storeu_si512(
+        out + 32,
+        _mm512_add_epi16(_mm512_cvtepu8_epi16(_mm512_extracti64x4_epi64(packed, 1)), offset));
   }
   return out + count;
 }
 
 }  // namespace
 
-BlockResult scan_block_avx512(const unsigned char* from, const unsigned char* data,
-                              const unsigned char* end, bool eof) {
-  return scan_block_masks<classify, flatten_compress>(from, data, end, eof);
-}
+const FastScanner kAvx512Scanner = {list_tokens<classify, flatten_compress>, count_tokens};
 
 }  // namespace tally

@@ -1,8 +1,7 @@
-// The block scanner shared by the SIMD paths: per 64 bytes a classifier gives
-// bitmasks of letters, digits, spaces and newlines; tokens are cut by bit
-// arithmetic and counted by spelling. Included only by the per-instruction-
-// set files, each compiled with its own target flags; everything here has
-// internal linkage.
+// The two stages shared by the SIMD paths: listing the tokens of a block by
+// bit arithmetic on per-64-byte masks, and counting them by spelling.
+// Included only by the per-instruction-set files, each compiled with its own
+// target flags; everything here has internal linkage.
 #ifndef TALLY_SCAN_FAST_H_
 #define TALLY_SCAN_FAST_H_
 
@@ -102,53 +101,31 @@ inline Outcome count_long_spelling(const unsigned char* p, std::ptrdiff_t len) {
 // Writes the positions of the set bits of `bits`, plus `base`, at `out` and
 // returns the end of what it wrote. It writes eight or sixteen entries
 // whatever the count, so that the usual case takes no unpredictable branch.
-// REQUIRES: 16 writable entries past the count. A scanner may bring a
-// faster one with the same contract.
-inline std::uint32_t* flatten_bits(std::uint32_t* out, std::uint32_t base, std::uint64_t bits) {
+// REQUIRES: 16 writable entries past the count; base + 63 < 65536. A
+// scanner may bring a faster one with the same contract.
+inline std::uint16_t* flatten_bits(std::uint16_t* out, std::uint32_t base, std::uint64_t bits) {
   const int count = __builtin_popcountll(bits);
-#pragma GCC unroll 8
-  for (int i = 0; i < 8; ++i) {
-    out[i] = base + static_cast<std::uint32_t>(_tzcnt_u64(bits));
+  const auto next = [&] {
+    const auto at = static_cast<std::uint16_t>(base + static_cast<std::uint32_t>(_tzcnt_u64(bits)));
     bits = _blsr_u64(bits);
-  }
+    return at;
+  };
+#pragma GCC unroll 8
+  for (int i = 0; i < 8; ++i) out[i] = next();
   if (count > 8) {
 #pragma GCC unroll 8
-    for (int i = 8; i < 16; ++i) {
-      out[i] = base + static_cast<std::uint32_t>(_tzcnt_u64(bits));
-      bits = _blsr_u64(bits);
-    }
-    for (int i = 16; i < count; ++i) {
-      out[i] = base + static_cast<std::uint32_t>(_tzcnt_u64(bits));
-      bits = _blsr_u64(bits);
-    }
+    for (int i = 8; i < 16; ++i) out[i] = next();
+    for (int i = 16; i < count; ++i) out[i] = next();
   }
   return out + count;
 }
 
-// What a token that runs to the block's end becomes: carried into the next
-// block, or a too-long stop if it already has too many characters.
-inline BlockResult carry_token(const unsigned char* s, const unsigned char* end) {
-  if (end - s >= kTooLongLen) {
-    return {is_digit_byte(*s) ? Outcome::kNumberTooLong : Outcome::kWordTooLong, s};
-  }
-  return {Outcome::kDone, s};
-}
-
-// The input is taken in groups of chunks: first every chunk of the group is
-// classified and the positions of token starts, token ends and uncommon
-// separators are written out; then the tokens are counted in one loop.
-// Splitting the work so keeps the branches of each loop predictable.
-constexpr std::uint32_t kGroupChunks = 32;
-constexpr std::uint32_t kGroupBytes = 64 * kGroupChunks;
-constexpr std::uint32_t kSlack = 16;
-
 // Uncommon separators are tallied in four histograms in turn, so that a run
-// of one byte value does not wait on its own last increment; flush() adds
-// them into the character table.
+// of one byte value does not wait on its own last increment.
 struct ByteHistogram {
   std::uint32_t n[4][256];
 
-  void add(const unsigned char* from, const std::uint32_t* at, const std::uint32_t* end) {
+  void add(const unsigned char* from, const std::uint16_t* at, const std::uint16_t* end) {
     for (; end - at >= 4; at += 4) {
       ++n[0][from[at[0]]];
       ++n[1][from[at[1]]];
@@ -158,42 +135,41 @@ struct ByteHistogram {
     for (; at < end; ++at) ++n[0][from[*at]];
   }
 
-  void flush() {
+  void flush(SeparatorCounts* seps) {
+    std::uint64_t* const total = seps->of;
     for (int c = 0; c < 256; ++c) {
-      letterCount[c] += std::uint64_t{n[0][c]} + n[1][c] + n[2][c] + n[3][c];
+      total[c] += static_cast<std::uint64_t>(n[0][c]) + n[1][c] + n[2][c] + n[3][c];
       n[0][c] = n[1][c] = n[2][c] = n[3][c] = 0;
     }
   }
 };
 
-struct Positions {
-  std::uint32_t starts[kGroupBytes + 1 + kSlack];  // plus one still open
-  std::uint32_t ends[kGroupBytes + kSlack];
-  std::uint32_t others[kGroupBytes + kSlack];
-  std::uint32_t homes[kGroupBytes];  // each short token's spelling home
-};
-
 // performance critical: the whole input passes through here; please benchmark.
 //
-// Within a run of letters and digits, the leading digits form a number and
-// the rest, from the first letter, an identifier. With D the digits and S the
-// runs' starts that are digits, D + S carries through exactly those leading
-// digit runs, so D & ~(D + S) is the set of bytes that belong to numbers.
+// Per 64 bytes the classifier gives masks of letters, digits, spaces and
+// newlines. Within a run of letters and digits, the leading digits form a
+// number and the rest, from the first letter, an identifier. With D the
+// digits and S the runs' starts that are digits, D + S carries through
+// exactly those leading digit runs, so D & ~(D + S) is the set of bytes that
+// belong to numbers. Token starts and ends are the edges of those sets.
 template <Masks (*Classify)(const unsigned char* p),
-          std::uint32_t* (*flatten)(std::uint32_t* out, std::uint32_t base, std::uint64_t bits)>
-BlockResult scan_block_masks(const unsigned char* from, const unsigned char* /*data*/,
-                             const unsigned char* end, bool eof) {
-  static Positions pos;
-  static ByteHistogram others_seen;    // flushed before every return
-  std::uint64_t prev_number = 0;       // whether the byte before a chunk is in a number
-  std::uint64_t prev_word = 0;         // ... in an identifier
-  std::uint32_t* starts = pos.starts;  // past the last start written
-  const std::uint32_t size = static_cast<std::uint32_t>(end - from);
+          std::uint16_t* (*flatten)(std::uint16_t* out, std::uint32_t base, std::uint64_t bits)>
+const unsigned char* list_tokens(Slot* slot, const unsigned char* from, const unsigned char* end,
+                                 bool eof, SeparatorCounts* seps) {
+  // Uncommon separators are listed a few chunks at a time and tallied.
+  constexpr std::uint32_t kGroupBytes = 2048;
+  static std::uint16_t others[kGroupBytes + kListSlack];
+  static ByteHistogram others_seen;
+  const auto base = static_cast<std::uint32_t>(from - slot->bytes);
+  const auto size = static_cast<std::uint32_t>(end - from);
+  std::uint16_t* starts = slot->starts;
+  std::uint16_t* ends = slot->ends;
+  std::uint64_t prev_number = 0;  // whether the byte before a chunk is in a number
+  std::uint64_t prev_word = 0;    // ... in an identifier
+  std::uint64_t spaces = 0;
+  std::uint64_t newlines = 0;
   for (std::uint32_t group = 0; group < size; group += kGroupBytes) {
-    std::uint32_t* ends = pos.ends;
-    std::uint32_t* others = pos.others;
-    std::uint64_t spaces = 0;
-    std::uint64_t newlines = 0;
+    std::uint16_t* other = others;
     const std::uint32_t group_end = size - group < kGroupBytes ? size : group + kGroupBytes;
     for (std::uint32_t at = group; at < group_end; at += 64) {
       const Masks m = Classify(from + at);
@@ -209,69 +185,78 @@ BlockResult scan_block_masks(const unsigned char* from, const unsigned char* /*d
       const std::uint64_t word_before = (word << 1) | prev_word;
       prev_number = number >> 63;
       prev_word = word >> 63;
-      starts = flatten(starts, at, (number & ~number_before) | (word & ~word_before));
-      ends = flatten(ends, at, (number_before & ~number) | (word_before & ~word));
+      starts = flatten(starts, base + at, (number & ~number_before) | (word & ~word_before));
+      ends = flatten(ends, base + at, (number_before & ~number) | (word_before & ~word));
       // Carried bytes are all letters and digits, so only new bytes count here.
       spaces += static_cast<std::uint64_t>(__builtin_popcountll(m.spaces & valid));
       newlines += static_cast<std::uint64_t>(__builtin_popcountll(m.newlines & valid));
-      others = flatten(others, at, valid & ~(alnum | m.spaces | m.newlines));
+      other = flatten(other, at - group, valid & ~(alnum | m.spaces | m.newlines));
     }
-    others_seen.add(from, pos.others, others);
-    letterCount[static_cast<int>(' ')] += spaces;
-    letterCount[static_cast<int>('\n')] += newlines;
+    others_seen.add(from + group, others, other);
+  }
+  others_seen.flush(seps);
+  seps->of[static_cast<int>(' ')] += spaces;
+  seps->of[static_cast<int>('\n')] += newlines;
 
-    // Starts and ends alternate, so the k-th end closes the k-th start; a
-    // start left over is a token still open at the group's end.
-    // The last token may run to the block's end; it is carried, not
-    // counted, when more input follows. Every other token is whole.
-    const std::ptrdiff_t closed = ends - pos.ends;
-    const bool carry = closed > 0 && pos.ends[closed - 1] == size && !eof;
-    const std::ptrdiff_t whole = closed - (carry ? 1 : 0);
-    // Every spelling entry is asked for before any is used, so that their
-    // cache misses overlap.
+  // Starts and ends alternate, so the k-th end closes the k-th start. The
+  // last token is unfinished, unless the input ends here, if it runs to the
+  // block's end: then either its end is the block's end, or, when the block
+  // ends with a whole chunk, it has no end listed.
+  auto closed = static_cast<std::uint32_t>(ends - slot->ends);
+  const auto opened = static_cast<std::uint32_t>(starts - slot->starts);
+  const std::uint32_t block_end = base + size;
+  bool open = false;
+  if (opened > closed) {
+    slot->ends[closed] = static_cast<std::uint16_t>(block_end);
+    open = !eof;
+    ++closed;
+  } else if (closed > 0 && slot->ends[closed - 1] == block_end) {
+    open = !eof;
+  }
+  slot->tokens = closed;
+  if (!open) return end;
+  const unsigned char* const carried = slot->bytes + slot->starts[closed - 1];
+  if (end - carried >= kTooLongLen) {
+    slot->last = true;  // the counter stops at it
+    return end;
+  }
+  slot->tokens = closed - 1;
+  return carried;
+}
+
+// performance critical: runs once per token; please benchmark changes.
+//
+// The tokens are taken a batch at a time: first every short token's
+// spelling entry is asked for, so that the cache misses overlap; then the
+// tokens are counted.
+inline BlockResult count_tokens(const Slot& slot) {
+  constexpr std::uint32_t kBatch = 256;
+  static std::uint32_t homes[kBatch];
+  for (std::uint32_t first = 0; first < slot.tokens; first += kBatch) {
+    const std::uint32_t last = slot.tokens - first < kBatch ? slot.tokens : first + kBatch;
     const int shift = g_spelling_shift;
-    for (std::ptrdiff_t k = 0; k < whole; ++k) {
-      const std::ptrdiff_t len = pos.ends[k] - pos.starts[k];
+    for (std::uint32_t k = first; k < last; ++k) {
+      const std::ptrdiff_t len = slot.ends[k] - slot.starts[k];
       if (len > kSpellingMaxLen) continue;
-      const std::size_t home = spelling_home(spelling_text(from + pos.starts[k], len), shift);
+      const std::size_t home =
+          spelling_home(spelling_text(slot.bytes + slot.starts[k], len), shift);
       _mm_prefetch(reinterpret_cast<const char*>(&g_spellings[home]), _MM_HINT_T0);
-      pos.homes[k] = static_cast<std::uint32_t>(home);
+      homes[k - first] = static_cast<std::uint32_t>(home);
     }
-    for (std::ptrdiff_t k = 0; k < whole; ++k) {
-      const unsigned char* s = from + pos.starts[k];
-      const std::ptrdiff_t len = pos.ends[k] - pos.starts[k];
+    for (std::uint32_t k = first; k < last; ++k) {
+      const unsigned char* s = slot.bytes + slot.starts[k];
+      const std::ptrdiff_t len = slot.ends[k] - slot.starts[k];
       // A growth while counting may have moved homes.
       const Outcome o =
           len > kLongSpellingMaxLen ? count_token_and_bytes(s, len, !is_digit_byte(*s))
           : len > kSpellingMaxLen   ? count_long_spelling(s, len)
           : shift == g_spelling_shift
-              ? count_short_token(s, len, pos.homes[k])
+              ? count_short_token(s, len, homes[k - first])
               : count_short_token(s, len, spelling_home(spelling_text(s, len), g_spelling_shift));
-      if (o != Outcome::kDone) {
-        others_seen.flush();
-        return {o, s};
-      }
-    }
-    if (carry) {
-      others_seen.flush();
-      return carry_token(from + pos.starts[whole], end);
-    }
-    if (starts - pos.starts > closed) {
-      pos.starts[0] = pos.starts[closed];
-      starts = pos.starts + 1;
-    } else {
-      starts = pos.starts;
+      if (o != Outcome::kDone) return {o, s};
     }
   }
-  others_seen.flush();
-  if (starts != pos.starts) {
-    // A token runs to the end of the last whole chunk.
-    const unsigned char* s = from + pos.starts[0];
-    if (!eof) return carry_token(s, end);
-    const Outcome o = count_token_and_bytes(s, end - s, !is_digit_byte(*s));
-    if (o != Outcome::kDone) return {o, s};
-  }
-  return {Outcome::kDone, end};
+  return {Outcome::kDone, nullptr};
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 // The lookups themselves are in the SIMD scanners.
 #include "spellings.h"
 
+#include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "scan_internal.h"
 #include "tally_tables.h"
@@ -56,35 +58,58 @@ std::size_t home_of(const Spelling& s, int shift) {
 // first: a lookup that meets other entries before its own costs a branch
 // mispredicted, so the common spellings had better sit at their homes.
 // Runs when the table doubles, and once more when the largest one is full.
+//
+// The entries are rearranged in place. They are numbered hottest first and
+// placed in that order, each at the first entry from its home that is free
+// or holds one not yet placed, which then trades places with it. The result
+// is the table that adding them in that order would have built.
 void rehash_spellings(int bits) {
-  static Spelling moved[kSpellingLimit];
-  static std::int32_t moved_slot[kSpellingLimit];
-  static std::uint16_t order[kSpellingLimit];
-  static_assert(kSpellingLimit <= 65536, "an order entry holds any index");
+  constexpr std::uint16_t kFree = 0xFFFF;
+  static_assert(kSpellingLimit < kFree, "entry numbers fit 16 bits");
+  static std::uint16_t order[kSpellingLimit];   // entry numbers by heat
+  static std::uint16_t number[kSpellingSlots];  // the entry number at each entry
+  const std::size_t n = g_spelling_fill;
   // Entries are ranked by the bit length of their count, by counting sort.
   std::size_t first_of_rank[33] = {};
   const auto rank = [](std::uint32_t count) { return __builtin_clz(count); };  // count >= 1
-  const std::size_t n = g_spelling_fill;
-  for (std::size_t i = 0; i < n; ++i) {
-    const std::uint32_t at = g_spelling_used[i];
-    moved[i] = g_spellings[at];
-    moved_slot[i] = g_spelling_slot[at];
-    g_spellings[at] = Spelling{};
-    ++first_of_rank[rank(moved[i].count) + 1];
-  }
+  for (std::size_t i = 0; i < n; ++i)
+    ++first_of_rank[rank(g_spellings[g_spelling_used[i]].count) + 1];
   for (int r = 1; r < 33; ++r) first_of_rank[r] += first_of_rank[r - 1];
   for (std::size_t i = 0; i < n; ++i) {
-    order[first_of_rank[rank(moved[i].count)]++] = static_cast<std::uint16_t>(i);
+    order[first_of_rank[rank(g_spellings[g_spelling_used[i]].count)]++] =
+        static_cast<std::uint16_t>(i);
   }
+  // From here g_spelling_used[k] is where entry k is.
   size_spellings(bits);
+  std::fill(number, number + g_spelling_mask + 1, kFree);
+  for (std::size_t k = 0; k < n; ++k)
+    number[g_spelling_used[order[k]]] = static_cast<std::uint16_t>(k);
+  for (std::size_t at = 0; at <= g_spelling_mask; ++at) {
+    if (number[at] != kFree) g_spelling_used[number[at]] = static_cast<std::uint32_t>(at);
+  }
   for (std::size_t k = 0; k < n; ++k) {
-    const std::size_t i = order[k];
-    std::size_t at = home_of(moved[i], g_spelling_shift);
-    while (g_spellings[at].count != 0) at = (at + 1) & g_spelling_mask;
-    g_spellings[at] = moved[i];
-    g_spelling_slot[at] = moved_slot[i];
+    const std::size_t from = g_spelling_used[k];
+    std::size_t at = home_of(g_spellings[from], g_spelling_shift);
+    while (number[at] != kFree && number[at] < k) at = (at + 1) & g_spelling_mask;
+    if (at == from) continue;
+    const std::uint16_t other = number[at];
+    std::swap(g_spellings[at], g_spellings[from]);
+    std::swap(g_spelling_slot[at], g_spelling_slot[from]);
+    number[from] = other;
+    if (other != kFree) g_spelling_used[other] = static_cast<std::uint32_t>(from);
+    number[at] = static_cast<std::uint16_t>(k);
     g_spelling_used[k] = static_cast<std::uint32_t>(at);
   }
+#if defined(TALLY_CHECKS)
+  // Every entry is found from its home without meeting a free one.
+  for (std::size_t k = 0; k < n; ++k) {
+    std::size_t at = home_of(g_spellings[g_spelling_used[k]], g_spelling_shift);
+    while (at != g_spelling_used[k]) {
+      TALLY_CHECK(g_spellings[at].count != 0);
+      at = (at + 1) & g_spelling_mask;
+    }
+  }
+#endif
 }
 
 template <typename Entry>

@@ -14,7 +14,7 @@
 #if defined(__linux__)
 #include <sys/mman.h>
 // The bounds of the program's zero-initialised data, set by the linker.
-extern "C" char __bss_start[];
+extern "C" char __bss_start[];  // NOLINT(bugprone-reserved-identifier)
 extern "C" char _end[];
 #endif
 
@@ -110,10 +110,11 @@ std::ptrdiff_t read_stdin(void* /*ctx*/, unsigned char* dst, std::size_t cap, in
 void prefer_huge_pages() {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
   constexpr std::uintptr_t kHuge = std::uintptr_t{1} << 21;
-  const std::uintptr_t lo =
-      (reinterpret_cast<std::uintptr_t>(__bss_start) + kHuge - 1) & ~(kHuge - 1);
-  const std::uintptr_t hi = reinterpret_cast<std::uintptr_t>(_end) & ~(kHuge - 1);
-  if (hi > lo) madvise(reinterpret_cast<void*>(lo), hi - lo, MADV_HUGEPAGE);
+  const auto start = reinterpret_cast<std::uintptr_t>(__bss_start);
+  const auto end = reinterpret_cast<std::uintptr_t>(_end);
+  const std::uintptr_t skip = (kHuge - start % kHuge) % kHuge;  // to the first whole huge page
+  const std::uintptr_t whole = end - start > skip ? (end - start - skip) & ~(kHuge - 1) : 0;
+  if (whole != 0) madvise(__bss_start + skip, whole, MADV_HUGEPAGE);
 #endif
 }
 

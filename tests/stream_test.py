@@ -124,6 +124,24 @@ def nonblocking_stdin(tally):
     return check("non-blocking stdin", (out.split(b"\n")[0], err, p.returncode), (b"1 4 14", b"", 0))
 
 
+def stop_while_input_stays_open(tally):
+    """A too-long token, then a pipe that stays open: tally stops at once with
+    its message rather than waiting for the rest of the input."""
+    r, w = os.pipe()
+    p = subprocess.Popen([tally], stdin=r, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    os.close(r)
+    os.write(w, b"x" * 300)
+    try:
+        out, err = p.communicate(timeout=30)
+    except subprocess.TimeoutExpired:
+        p.kill()
+        p.communicate()
+        out, err = b"", b"hang"
+    os.close(w)
+    return check("stop while the input stays open", (out, err, p.returncode),
+                 (b"", b"Word " + b"x" * 255 + b" too long!! Exit.\n", 1))
+
+
 def main():
     tally = os.path.abspath(sys.argv[1])
     failed = 0
@@ -133,7 +151,8 @@ def main():
                     (LINE_REPORT, b"", 0))
     failed += reader_goes_away(tally)
     failed += nonblocking_stdin(tally)
-    print(f"{4 - failed} passed, {failed} failed")
+    failed += stop_while_input_stays_open(tally)
+    print(f"{5 - failed} passed, {failed} failed")
     return 1 if failed else 0
 
 
