@@ -1,20 +1,19 @@
 // The counting pass driver, the plain scalar scanner and the choice of path.
 #include "scan.h"
 
-#include <condition_variable>
+#include <pthread.h>
+#include <unistd.h>
+
 #include <cstring>
-#include <memory>
-#include <mutex>
-#include <system_error>
-#include <thread>
 
 #include "scan_internal.h"
 
 namespace tally {
 namespace {
 
-// Where the scalar path reads its input.
-unsigned char g_buf[kBlockSize];
+// Where the input is read on one thread, after room for a token carried
+// over from the last read.
+alignas(64) unsigned char g_buf[kCarryRoom + kBufferSize + kPadding];
 
 enum ByteClass : unsigned char { kSeparator, kLetter, kDigit };
 
@@ -180,7 +179,7 @@ void stop_on(const BlockResult& r, ScanResult* result) {
 void count_scalar(const Input& in, ScanResult* result) {
   for (;;) {
     int err = 0;
-    const std::ptrdiff_t n = in.read(in.ctx, g_buf, sizeof g_buf, &err);
+    const std::ptrdiff_t n = in.read(in.ctx, g_buf, kBufferSize, &err);
     if (n < 0) {
       result->outcome = Outcome::kReadError;
       result->error = err;
@@ -193,55 +192,140 @@ void count_scalar(const Input& in, ScanResult* result) {
   }
 }
 
-// The ring of slots between the reader and the counter. Slot i is
+// The unfinished token at the end of the input read so far.
+struct Carry {
+  const unsigned char* from = nullptr;
+  std::size_t len = 0;
+};
+
+// Moves the carried token to just before `data`, where the next read goes,
+// and returns where it starts now.
+const unsigned char* place(const Carry& carry, unsigned char* data) {
+  if (carry.len != 0) std::memmove(data - carry.len, carry.from, carry.len);
+  return data - carry.len;
+}
+
+SeparatorCounts g_separators;
+TokenList g_part;
+
+}  // namespace
+
+std::uint64_t g_fold_separators_after = std::uint64_t{1} << 31;
+
+void fold_separators(SeparatorCounts* seps) {
+  for (int c = 0; c < kCodes; ++c) {
+    seps->of[c] += static_cast<std::uint64_t>(seps->recent[0][c]) + seps->recent[1][c] +
+                   seps->recent[2][c] + seps->recent[3][c];
+    seps->recent[0][c] = seps->recent[1][c] = seps->recent[2][c] = seps->recent[3][c] = 0;
+  }
+  seps->recent_bytes = 0;
+}
+
+namespace {
+
+// Reads the next stretch of input into g_buf and counts it, a few kilobytes
+// at a time so that each part is counted while still in the nearest cache.
+// Returns what the read gave: bytes, 0 at the end of the input, or -1.
+std::ptrdiff_t read_and_count(const Input& in, const FastScanner* scan, Carry* carry,
+                              ScanResult* result) {
+  constexpr std::ptrdiff_t kPartBytes = 4096;
+  unsigned char* const data = g_buf + kCarryRoom;
+  const unsigned char* from = place(*carry, data);
+  int err = 0;
+  const std::ptrdiff_t n = in.read(in.ctx, data, kBufferSize, &err);
+  if (n < 0) {
+    result->outcome = Outcome::kReadError;
+    result->error = err;
+    return n;
+  }
+  cc += static_cast<std::uint64_t>(n);
+  const unsigned char* const end = data + n;
+  for (;;) {
+    const unsigned char* const to = end - from > kPartBytes ? from + kPartBytes : end;
+    from = scan->list(&g_part, from, to, n == 0, &g_separators);
+    const BlockResult r = scan->count(g_part);
+    stop_on(r, result);
+    if (r.outcome != Outcome::kDone || to == end) break;
+  }
+  *carry = Carry{from, static_cast<std::size_t>(end - from)};
+  return n;
+}
+
+// Counts on this thread alone, to the end of the input or a stop, or with
+// `until_large` until a read fills the whole buffer. Returns whether it
+// stopped for that.
+bool count_alone(const Input& in, const FastScanner* scan, Carry* carry, bool until_large,
+                 ScanResult* result) {
+  for (;;) {
+    const std::ptrdiff_t n = read_and_count(in, scan, carry, result);
+    if (result->outcome != Outcome::kDone || n == 0) return false;
+    if (until_large && n == static_cast<std::ptrdiff_t>(kBufferSize)) return true;
+  }
+}
+
+// The ring of slots between the reader thread and the counter. Slot i is
 // g_slots[i % kSlots]; the reader fills slots in order while fewer than
 // kSlots are listed and not yet counted.
+struct Slot {
+  alignas(64) unsigned char bytes[kCarryRoom + kBlockSize + kPadding];
+  TokenList list;
+  std::ptrdiff_t read;  // what reading the block gave: bytes, 0 at the end, -1
+  int error;            // errno value, when read is -1
+  bool last;            // no slot follows: the end, a read error or a too-long token
+};
 constexpr std::size_t kSlots = 8;
 Slot g_slots[kSlots];
-SeparatorCounts g_separators;
 
 class Ring {
  public:
+  void reset() {
+    listed_ = counted_ = 0;
+    reader_waits_ = counter_waits_ = cancelled_ = false;
+  }
   // The reader: waits until slot i may be filled. False once cancelled.
   bool wait_to_fill(std::size_t i) {
-    std::unique_lock<std::mutex> lock(mu_);
-    if (i - counted_ >= kSlots && !cancelled_) {
+    pthread_mutex_lock(&mu_);
+    if (i - counted_ >= kSlots) {
       // Wait until half the ring is free, so that wake-ups are few.
       reader_waits_ = true;
-      reader_cv_.wait(lock, [&] { return cancelled_ || i - counted_ <= kSlots / 2; });
+      while (!cancelled_ && i - counted_ > kSlots / 2) pthread_cond_wait(&reader_cv_, &mu_);
       reader_waits_ = false;
     }
-    return !cancelled_;
+    const bool go_on = !cancelled_;
+    pthread_mutex_unlock(&mu_);
+    return go_on;
   }
   void listed(std::size_t n) {
-    const std::lock_guard<std::mutex> lock(mu_);
+    pthread_mutex_lock(&mu_);
     listed_ = n;
-    if (counter_waits_) counter_cv_.notify_one();
+    if (counter_waits_) pthread_cond_signal(&counter_cv_);
+    pthread_mutex_unlock(&mu_);
   }
   // The counter: waits until slot i is listed.
   void wait_to_count(std::size_t i) {
-    std::unique_lock<std::mutex> lock(mu_);
-    if (listed_ <= i) {
-      counter_waits_ = true;
-      counter_cv_.wait(lock, [&] { return listed_ > i; });
-      counter_waits_ = false;
-    }
+    pthread_mutex_lock(&mu_);
+    counter_waits_ = true;
+    while (listed_ <= i) pthread_cond_wait(&counter_cv_, &mu_);
+    counter_waits_ = false;
+    pthread_mutex_unlock(&mu_);
   }
   void counted(std::size_t n) {
-    const std::lock_guard<std::mutex> lock(mu_);
+    pthread_mutex_lock(&mu_);
     counted_ = n;
-    if (reader_waits_ && listed_ - counted_ <= kSlots / 2) reader_cv_.notify_one();
+    if (reader_waits_ && listed_ - counted_ <= kSlots / 2) pthread_cond_signal(&reader_cv_);
+    pthread_mutex_unlock(&mu_);
   }
   void cancel() {
-    const std::lock_guard<std::mutex> lock(mu_);
+    pthread_mutex_lock(&mu_);
     cancelled_ = true;
-    reader_cv_.notify_one();
+    pthread_cond_signal(&reader_cv_);
+    pthread_mutex_unlock(&mu_);
   }
 
  private:
-  std::mutex mu_;
-  std::condition_variable reader_cv_;
-  std::condition_variable counter_cv_;
+  pthread_mutex_t mu_ = PTHREAD_MUTEX_INITIALIZER;
+  pthread_cond_t reader_cv_ = PTHREAD_COND_INITIALIZER;
+  pthread_cond_t counter_cv_ = PTHREAD_COND_INITIALIZER;
   std::size_t listed_ = 0;
   std::size_t counted_ = 0;
   bool reader_waits_ = false;
@@ -249,61 +333,52 @@ class Ring {
   bool cancelled_ = false;
 };
 
+// Shared with the reader thread, which may outlive the run (see below).
+Ring g_ring;
 struct Reader {
   Input in;
   const FastScanner* scan;
-  const unsigned char* carry = nullptr;  // the unfinished token, in the last slot
-  std::size_t carry_len = 0;
+  Carry carry;
+} g_reader;
 
-  // Reads and lists slot i. Returns whether a slot follows.
-  bool fill(std::size_t i) {
-    Slot& s = g_slots[i % kSlots];
-    unsigned char* const data = s.bytes + kCarryRoom;
-    if (carry_len != 0) std::memcpy(data - carry_len, carry, carry_len);
-    s.tokens = 0;
-    s.error = 0;
-    s.read = in.read(in.ctx, data, kBlockSize, &s.error);
-    s.last = s.read <= 0;
-    if (s.read < 0) return false;
+// Reads and lists slot i. Returns whether a slot follows.
+bool fill(std::size_t i) {
+  Slot& s = g_slots[i % kSlots];
+  unsigned char* const data = s.bytes + kCarryRoom;
+  const unsigned char* const from = place(g_reader.carry, data);
+  s.list.tokens = 0;
+  s.list.too_long = false;
+  s.error = 0;
+  s.read = g_reader.in.read(g_reader.in.ctx, data, kBlockSize, &s.error);
+  if (s.read >= 0) {
     const unsigned char* const end = data + s.read;
     const unsigned char* const mark =
-        scan->list(&s, data - carry_len, end, s.read == 0, &g_separators);
-    carry = mark;
-    carry_len = static_cast<std::size_t>(end - mark);
-    return !s.last;
+        g_reader.scan->list(&s.list, from, end, s.read == 0, &g_separators);
+    g_reader.carry = Carry{mark, static_cast<std::size_t>(end - mark)};
   }
+  s.last = s.read <= 0 || s.list.too_long;
+  return !s.last;
+}
 
-  void run(Ring* ring) {
-    for (std::size_t i = 0; ring->wait_to_fill(i); ++i) {
-      const bool more = fill(i);
-      ring->listed(i + 1);
-      if (!more) return;
-    }
+void* read_ahead(void* /*unused*/) {
+  for (std::size_t i = 0; g_ring.wait_to_fill(i); ++i) {
+    const bool more = fill(i);
+    g_ring.listed(i + 1);
+    if (!more) break;
   }
-};
+  return nullptr;
+}
 
-// The SIMD paths: a reader thread lists the tokens while this one counts
-// them. If no thread can be started, this one does both in turn.
-void count_fast(const Input& in, const FastScanner* scan, ScanResult* result) {
-  g_separators = SeparatorCounts{};
-  // Shared with the reader thread, which may outlive this call (see below).
-  struct Shared {
-    Ring ring;
-    Reader reader;
-  };
-  std::unique_ptr<Shared> shared(new Shared{{}, {in, scan}});
-  Ring& ring = shared->ring;
-  std::thread thread;
-  try {
-    thread = std::thread(&Reader::run, &shared->reader, &ring);
-  } catch (const std::system_error&) {
-  }
+// Counts what a reader thread lists, to the end of the input or a stop.
+// Returns false, having read nothing, if no thread can be started.
+bool count_with_reader(const Input& in, const FastScanner* scan, const Carry& carry,
+                       ScanResult* result) {
+  g_reader = Reader{in, scan, carry};
+  g_ring.reset();
+  pthread_t thread;
+  if (pthread_create(&thread, nullptr, read_ahead, nullptr) != 0) return false;
   for (std::size_t i = 0;; ++i) {
-    if (thread.joinable()) {
-      ring.wait_to_count(i);
-    } else {
-      shared->reader.fill(i);
-    }
+    g_ring.wait_to_count(i);
     const Slot& s = g_slots[i % kSlots];
     if (s.read < 0) {
       result->outcome = Outcome::kReadError;
@@ -311,23 +386,41 @@ void count_fast(const Input& in, const FastScanner* scan, ScanResult* result) {
       break;
     }
     cc += static_cast<std::uint64_t>(s.read);
-    const BlockResult r = scan->count(s);
+    const BlockResult r = scan->count(s.list);
     stop_on(r, result);
     if (r.outcome != Outcome::kDone || s.last) break;
-    if (thread.joinable()) ring.counted(i + 1);
+    g_ring.counted(i + 1);
   }
-  if (thread.joinable()) {
-    ring.cancel();
-    if (result->outcome != Outcome::kDone && in.blocking) {
-      // A reader stopped early may wait for input that never comes; it is
-      // left to end with the program, and keeps what it shares.
-      thread.detach();
-      static_cast<void>(shared.release());
-      return;
-    }
-    thread.join();
+  g_ring.cancel();
+  if (result->outcome != Outcome::kDone && in.blocking) {
+    // A reader stopped early may wait for input that never comes: it is
+    // left to end with the program, which must not start another run.
+    pthread_detach(thread);
+  } else {
+    pthread_join(thread, nullptr);
+  }
+  return true;
+}
+
+// Whether a second thread may read the input: with a writer to leave room
+// for, a blocking input needs a third CPU.
+bool may_read_ahead(const Input& in) {
+  const long cpus = sysconf(_SC_NPROCESSORS_ONLN);
+  return cpus >= (in.blocking ? 3 : 2);
+}
+
+// The SIMD paths. This thread reads, lists and counts until a read fills
+// the whole buffer, a sign of a large input; then, if there are CPUs for
+// it, a reader thread takes over reading and listing while this one counts.
+void count_fast(const Input& in, const FastScanner* scan, ScanResult* result) {
+  g_separators = SeparatorCounts{};
+  Carry carry;
+  if (count_alone(in, scan, &carry, may_read_ahead(in), result) &&
+      !count_with_reader(in, scan, carry, result)) {
+    count_alone(in, scan, &carry, false, result);
   }
   if (result->outcome != Outcome::kDone) return;
+  fold_separators(&g_separators);
   for (int c = 0; c < kCodes; ++c) letterCount[c] += g_separators.of[c];
 }
 

@@ -24,9 +24,11 @@ enum class Outcome {
 // fewer bytes than asked for at any time, as a pipe does. It may be called
 // on another thread than count_input's, one call at a time.
 //
-// `blocking`: a read may wait indefinitely, as on a pipe or a terminal. A
-// run that stops early then leaves the reading thread waiting, and the
-// program is expected to exit; otherwise count_input waits for it.
+// `blocking`: a read may wait indefinitely, as on a pipe or a terminal.
+// Such an input is usually written by another program on this machine, so
+// it is read on a thread of its own only when there are CPUs to spare for
+// both; and a run that stops early leaves that thread waiting, for the
+// program to exit. Otherwise count_input waits for it.
 struct Input {
   std::ptrdiff_t (*read)(void* ctx, unsigned char* dst, std::size_t cap, int* err);
   void* ctx;

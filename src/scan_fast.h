@@ -120,29 +120,18 @@ inline std::uint16_t* flatten_bits(std::uint16_t* out, std::uint32_t base, std::
   return out + count;
 }
 
-// Uncommon separators are tallied in four histograms in turn, so that a run
-// of one byte value does not wait on its own last increment.
-struct ByteHistogram {
-  std::uint32_t n[4][256];
-
-  void add(const unsigned char* from, const std::uint16_t* at, const std::uint16_t* end) {
-    for (; end - at >= 4; at += 4) {
-      ++n[0][from[at[0]]];
-      ++n[1][from[at[1]]];
-      ++n[2][from[at[2]]];
-      ++n[3][from[at[3]]];
-    }
-    for (; at < end; ++at) ++n[0][from[*at]];
+// Tallies the bytes at `from` plus each offset in [at, end).
+inline void tally_others(SeparatorCounts* seps, const unsigned char* from, const std::uint16_t* at,
+                         const std::uint16_t* end) {
+  auto& n = seps->recent;
+  for (; end - at >= 4; at += 4) {
+    ++n[0][from[at[0]]];
+    ++n[1][from[at[1]]];
+    ++n[2][from[at[2]]];
+    ++n[3][from[at[3]]];
   }
-
-  void flush(SeparatorCounts* seps) {
-    std::uint64_t* const total = seps->of;
-    for (int c = 0; c < 256; ++c) {
-      total[c] += static_cast<std::uint64_t>(n[0][c]) + n[1][c] + n[2][c] + n[3][c];
-      n[0][c] = n[1][c] = n[2][c] = n[3][c] = 0;
-    }
-  }
-};
+  for (; at < end; ++at) ++n[0][from[*at]];
+}
 
 // performance critical: the whole input passes through here; please benchmark.
 //
@@ -154,16 +143,16 @@ struct ByteHistogram {
 // belong to numbers. Token starts and ends are the edges of those sets.
 template <Masks (*Classify)(const unsigned char* p),
           std::uint16_t* (*flatten)(std::uint16_t* out, std::uint32_t base, std::uint64_t bits)>
-const unsigned char* list_tokens(Slot* slot, const unsigned char* from, const unsigned char* end,
-                                 bool eof, SeparatorCounts* seps) {
+const unsigned char* list_tokens(TokenList* list, const unsigned char* from,
+                                 const unsigned char* end, bool eof, SeparatorCounts* seps) {
   // Uncommon separators are listed a few chunks at a time and tallied.
   constexpr std::uint32_t kGroupBytes = 2048;
   static std::uint16_t others[kGroupBytes + kListSlack];
-  static ByteHistogram others_seen;
-  const auto base = static_cast<std::uint32_t>(from - slot->bytes);
   const auto size = static_cast<std::uint32_t>(end - from);
-  std::uint16_t* starts = slot->starts;
-  std::uint16_t* ends = slot->ends;
+  list->base = from;
+  list->too_long = false;
+  std::uint16_t* starts = list->starts;
+  std::uint16_t* ends = list->ends;
   std::uint64_t prev_number = 0;  // whether the byte before a chunk is in a number
   std::uint64_t prev_word = 0;    // ... in an identifier
   std::uint64_t spaces = 0;
@@ -185,16 +174,16 @@ const unsigned char* list_tokens(Slot* slot, const unsigned char* from, const un
       const std::uint64_t word_before = (word << 1) | prev_word;
       prev_number = number >> 63;
       prev_word = word >> 63;
-      starts = flatten(starts, base + at, (number & ~number_before) | (word & ~word_before));
-      ends = flatten(ends, base + at, (number_before & ~number) | (word_before & ~word));
+      starts = flatten(starts, at, (number & ~number_before) | (word & ~word_before));
+      ends = flatten(ends, at, (number_before & ~number) | (word_before & ~word));
       // Carried bytes are all letters and digits, so only new bytes count here.
       spaces += static_cast<std::uint64_t>(__builtin_popcountll(m.spaces & valid));
       newlines += static_cast<std::uint64_t>(__builtin_popcountll(m.newlines & valid));
       other = flatten(other, at - group, valid & ~(alnum | m.spaces | m.newlines));
     }
-    others_seen.add(from + group, others, other);
+    tally_others(seps, from + group, others, other);
   }
-  others_seen.flush(seps);
+  if ((seps->recent_bytes += size) >= g_fold_separators_after) fold_separators(seps);
   seps->of[static_cast<int>(' ')] += spaces;
   seps->of[static_cast<int>('\n')] += newlines;
 
@@ -202,25 +191,24 @@ const unsigned char* list_tokens(Slot* slot, const unsigned char* from, const un
   // last token is unfinished, unless the input ends here, if it runs to the
   // block's end: then either its end is the block's end, or, when the block
   // ends with a whole chunk, it has no end listed.
-  auto closed = static_cast<std::uint32_t>(ends - slot->ends);
-  const auto opened = static_cast<std::uint32_t>(starts - slot->starts);
-  const std::uint32_t block_end = base + size;
+  auto closed = static_cast<std::uint32_t>(ends - list->ends);
+  const auto opened = static_cast<std::uint32_t>(starts - list->starts);
   bool open = false;
   if (opened > closed) {
-    slot->ends[closed] = static_cast<std::uint16_t>(block_end);
+    list->ends[closed] = static_cast<std::uint16_t>(size);
     open = !eof;
     ++closed;
-  } else if (closed > 0 && slot->ends[closed - 1] == block_end) {
+  } else if (closed > 0 && list->ends[closed - 1] == size) {
     open = !eof;
   }
-  slot->tokens = closed;
+  list->tokens = closed;
   if (!open) return end;
-  const unsigned char* const carried = slot->bytes + slot->starts[closed - 1];
+  const unsigned char* const carried = from + list->starts[closed - 1];
   if (end - carried >= kTooLongLen) {
-    slot->last = true;  // the counter stops at it
+    list->too_long = true;  // the counter stops at it
     return end;
   }
-  slot->tokens = closed - 1;
+  list->tokens = closed - 1;
   return carried;
 }
 
@@ -229,23 +217,22 @@ const unsigned char* list_tokens(Slot* slot, const unsigned char* from, const un
 // The tokens are taken a batch at a time: first every short token's
 // spelling entry is asked for, so that the cache misses overlap; then the
 // tokens are counted.
-inline BlockResult count_tokens(const Slot& slot) {
+inline BlockResult count_tokens(const TokenList& list) {
   constexpr std::uint32_t kBatch = 256;
   static std::uint32_t homes[kBatch];
-  for (std::uint32_t first = 0; first < slot.tokens; first += kBatch) {
-    const std::uint32_t last = slot.tokens - first < kBatch ? slot.tokens : first + kBatch;
+  for (std::uint32_t first = 0; first < list.tokens; first += kBatch) {
+    const std::uint32_t last = list.tokens - first < kBatch ? list.tokens : first + kBatch;
     const int shift = g_spelling_shift;
     for (std::uint32_t k = first; k < last; ++k) {
-      const std::ptrdiff_t len = slot.ends[k] - slot.starts[k];
+      const std::ptrdiff_t len = list.ends[k] - list.starts[k];
       if (len > kSpellingMaxLen) continue;
-      const std::size_t home =
-          spelling_home(spelling_text(slot.bytes + slot.starts[k], len), shift);
+      const std::size_t home = spelling_home(spelling_text(list.base + list.starts[k], len), shift);
       _mm_prefetch(reinterpret_cast<const char*>(&g_spellings[home]), _MM_HINT_T0);
       homes[k - first] = static_cast<std::uint32_t>(home);
     }
     for (std::uint32_t k = first; k < last; ++k) {
-      const unsigned char* s = slot.bytes + slot.starts[k];
-      const std::ptrdiff_t len = slot.ends[k] - slot.starts[k];
+      const unsigned char* s = list.base + list.starts[k];
+      const std::ptrdiff_t len = list.ends[k] - list.starts[k];
       // A growth while counting may have moved homes.
       const Outcome o =
           len > kLongSpellingMaxLen ? count_token_and_bytes(s, len, !is_digit_byte(*s))

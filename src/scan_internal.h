@@ -12,68 +12,76 @@
 
 namespace tally {
 
-// Room before the input bytes for a token carried over from the last block,
+// Room before the input bytes for a token carried over from the last read,
 // and room after them for whole-word and 64-byte over-reads.
 constexpr std::size_t kCarryRoom = 256;
-constexpr std::size_t kBlockSize = std::size_t{32} * 1024;
 constexpr std::size_t kPadding = 64;
+// What one read asks for: on one thread, and into a slot of the ring.
+constexpr std::size_t kBufferSize = std::size_t{256} * 1024;
+constexpr std::size_t kBlockSize = std::size_t{32} * 1024;
 
 static_assert(kCarryRoom > kMaxTokenLen, "a carried token always fits");
 
-// What scanning a block reports back to the driver.
+// What counting reports back to the driver.
 struct BlockResult {
   Outcome outcome;
   // Too-long outcomes: the start of the offending token, with at least
-  // kTooLongLen of its bytes readable. kDone, from the scalar scanner: the
-  // first byte of the unfinished token to carry into the next block (the
-  // block's end when there is none).
+  // kTooLongLen of its bytes readable.
   const unsigned char* mark;
 };
 
-// The SIMD paths work in two stages on two threads. The reader reads the
-// input block by block into a ring of slots and lists where each block's
-// tokens start and end; the counter counts the listed tokens, in order.
-// A token that runs past a block is copied to the front of the next slot
-// and listed there.
-constexpr std::size_t kSlotBytes = kCarryRoom + kBlockSize + kPadding;
-static_assert(kCarryRoom + kBlockSize + 64 <= 65536, "an offset in a slot fits 16 bits");
+// The SIMD paths work in two stages: listing where the tokens of a stretch
+// of input start and end, then counting the listed tokens in order. On a
+// large input they run on two threads: a reader reads the input block by
+// block into a ring of slots and lists each block's tokens, while the
+// counter counts them. A token that runs past a block is copied to the
+// front of the next slot and listed there.
+// A list holds the tokens of at most kListBytes bytes.
+constexpr std::size_t kListBytes = kCarryRoom + kBlockSize;
+static_assert(kListBytes + 64 <= 65536, "an offset in a list fits 16 bits");
 // Within a run of letters and digits only a number can be followed by
 // another token, an identifier, so no three bytes hold more than two tokens.
-constexpr std::size_t kMaxSlotTokens = (kCarryRoom + kBlockSize) * 2 / 3 + 2;
+constexpr std::size_t kMaxListTokens = kListBytes * 2 / 3 + 2;
 constexpr std::size_t kListSlack = 32;  // room for whole-vector stores past the end
 
-struct Slot {
-  alignas(64) unsigned char bytes[kSlotBytes];
-  // The tokens' first bytes and the bytes just past them, as offsets into
-  // `bytes`; the counter reads the first `tokens` of each.
-  std::uint16_t starts[kMaxSlotTokens + 1 + kListSlack];
-  std::uint16_t ends[kMaxSlotTokens + 1 + kListSlack];
+struct TokenList {
+  // The tokens' first bytes and the bytes just past them, as offsets from
+  // `base`; the counter reads the first `tokens` of each.
+  const unsigned char* base;
+  std::uint16_t starts[kMaxListTokens + 1 + kListSlack];
+  std::uint16_t ends[kMaxListTokens + 1 + kListSlack];
   std::uint32_t tokens;
-  std::ptrdiff_t read;  // what reading the block gave: bytes, 0 at the end, -1
-  int error;            // errno value, when read is -1
-  // No slot follows: the end of the input, a read error, or a token listed
-  // last that is too long.
-  bool last;
+  // The last token listed is too long: the count stops there, and so does
+  // the listing.
+  bool too_long;
 };
 
-// The reader's counts of the bytes outside tokens, added to the character
-// table when the input has been read.
+// The lister's counts of the bytes outside tokens, added to the character
+// table when the input has been read. Uncommon separators are tallied in
+// four histograms in turn, so that a run of one byte value does not wait on
+// its own last increment; they are folded into `of` before they can wrap,
+// after g_fold_separators_after bytes (tests lower it).
 struct SeparatorCounts {
   std::uint64_t of[256];
+  std::uint32_t recent[4][256];
+  std::uint64_t recent_bytes;  // bytes listed since the last fold
 };
+extern std::uint64_t g_fold_separators_after;
+void fold_separators(SeparatorCounts* seps);
 
-// The reader's part: lists the whole tokens of `from` to `end` in `slot`
-// and counts the other bytes in `seps`. Returns the first byte of a token
-// to carry into the next slot, or `end`. A token to carry that is already
-// too long is listed instead, and the slot marked last.
-// REQUIRES: `from` to `end` lie in slot->bytes, `from` at the start of a
-// token or of the new bytes; carried bytes are all letters and digits.
-using TokenLister = const unsigned char* (*)(Slot* slot, const unsigned char* from,
+// Lists the whole tokens of `from` to `end`, with base `from`, and counts
+// the other bytes in `seps`. Returns the first byte of a token to carry
+// into the next stretch, or `end`; at `eof` every token is whole. A token to
+// carry that is already too long is listed instead, as too_long.
+// REQUIRES: end - from <= kListBytes, kPadding readable bytes after `end`;
+// `from` at the start of a token or of new bytes; bytes carried from an
+// earlier stretch are all letters and digits.
+using TokenLister = const unsigned char* (*)(TokenList* list, const unsigned char* from,
                                              const unsigned char* end, bool eof,
                                              SeparatorCounts* seps);
-// The counter's part: counts the slot's listed tokens. Returns kDone, or
-// the stop and the token that caused it.
-using TokenCounter = BlockResult (*)(const Slot& slot);
+// Counts the listed tokens. Returns kDone, or the stop and the token that
+// caused it.
+using TokenCounter = BlockResult (*)(const TokenList& list);
 
 struct FastScanner {
   TokenLister list;

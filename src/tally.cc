@@ -2,6 +2,7 @@
 // totals and its most frequent characters, identifiers and numbers.
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -86,6 +87,23 @@ int print(const char* text) {
   return 0;
 }
 
+// The tables are megabytes of zero-initialised data touched at random. On
+// small pages each first touch is a page fault, thousands of them for a
+// large text, and on a virtual machine each costs microseconds; huge pages
+// make them a handful. Each huge page is cleared whole when first touched,
+// which costs a tiny input about half a millisecond. Only a hint: nothing
+// changes if the kernel declines.
+void prefer_huge_pages() {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  constexpr std::uintptr_t kHuge = std::uintptr_t{1} << 21;
+  const auto start = reinterpret_cast<std::uintptr_t>(__bss_start);
+  const auto end = reinterpret_cast<std::uintptr_t>(_end);
+  const std::uintptr_t skip = (kHuge - start % kHuge) % kHuge;  // to the first whole huge page
+  const std::uintptr_t whole = end - start > skip ? (end - start - skip) & ~(kHuge - 1) : 0;
+  if (whole != 0) madvise(__bss_start + skip, whole, MADV_HUGEPAGE);
+#endif
+}
+
 // Reads standard input, retrying interrupted reads and waiting out a
 // descriptor that another program left non-blocking.
 std::ptrdiff_t read_stdin(void* /*ctx*/, unsigned char* dst, std::size_t cap, int* err) {
@@ -103,21 +121,6 @@ std::ptrdiff_t read_stdin(void* /*ctx*/, unsigned char* dst, std::size_t cap, in
   }
 }
 
-// The tables are megabytes of zero-initialised data touched at random. On
-// small pages each first touch is a page fault, thousands of them for a
-// large text, and on a virtual machine each costs microseconds; huge pages
-// make them a handful. Only a hint: nothing changes if the kernel declines.
-void prefer_huge_pages() {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-  constexpr std::uintptr_t kHuge = std::uintptr_t{1} << 21;
-  const auto start = reinterpret_cast<std::uintptr_t>(__bss_start);
-  const auto end = reinterpret_cast<std::uintptr_t>(_end);
-  const std::uintptr_t skip = (kHuge - start % kHuge) % kHuge;  // to the first whole huge page
-  const std::uintptr_t whole = end - start > skip ? (end - start - skip) & ~(kHuge - 1) : 0;
-  if (whole != 0) madvise(__bss_start + skip, whole, MADV_HUGEPAGE);
-#endif
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -133,6 +136,9 @@ int main(int argc, char** argv) {
     }
   }
   prefer_huge_pages();
+  // Anything but a file may keep tally waiting: a pipe, a terminal.
+  struct stat in_stat;
+  const bool file = fstat(STDIN_FILENO, &in_stat) == 0 && S_ISREG(in_stat.st_mode);
 #ifdef F_SETPIPE_SZ
   // A larger pipe lets each read take more at once; failure costs nothing.
   fcntl(STDIN_FILENO, F_SETPIPE_SZ, 1 << 20);
@@ -142,7 +148,7 @@ int main(int argc, char** argv) {
   static char err_buf[tally::kMessageMax];
   tally::Text out{out_buf, sizeof out_buf, 0, false};
   tally::Text err{err_buf, sizeof err_buf, 0, false};
-  const int status = tally::run_filter(tally::Input{read_stdin, nullptr}, path, &out, &err);
+  const int status = tally::run_filter(tally::Input{read_stdin, nullptr, !file}, path, &out, &err);
   if (status != 0) {
     write_all(STDERR_FILENO, err.data, err.len);
     return status;

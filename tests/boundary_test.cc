@@ -100,21 +100,25 @@ TEST(Boundary, TooLongTokensAcrossEveryOffset) {
   }
 }
 
-// Whole-block reads: the same tokens straddle the real block boundary at
-// every offset, so the carried token meets a full block behind it.
-TEST(Boundary, TokensAcrossFullBlocks) {
+// Whole reads: the same tokens straddle, at every offset, the end of the
+// first read (after which a large input is read on a second thread) and the
+// end of the first block that thread reads, so that a carried token meets a
+// full read behind it.
+TEST(Boundary, TokensAcrossFullReads) {
   for (ScanPath path : supported_paths()) {
-    for (std::size_t before = kBlockSize - 256; before <= kBlockSize + 1; ++before) {
-      const std::string input = std::string(before, '\n') + std::string(254, 'w') + " 42";
-      const Result r = run_chunked(input, 0, path);
-      ASSERT_EQ(r.status, 0) << "offset " << before;
-      ASSERT_EQ(r.out.substr(0, r.out.find('\n') + 1),
-                std::to_string(before) + " 2 " + std::to_string(before + 257) + "\n");
-      ASSERT_NE(r.out.find("No. 0: " + std::string(254, 'w') + "\t\t1\n"), std::string::npos);
+    for (const std::size_t boundary : {kBufferSize, kBufferSize + kBlockSize}) {
+      for (std::size_t before = boundary - 256; before <= boundary + 1; ++before) {
+        const std::string input = std::string(before, '\n') + std::string(254, 'w') + " 42";
+        const Result r = run_chunked(input, 0, path);
+        ASSERT_EQ(r.status, 0) << "offset " << before;
+        ASSERT_EQ(r.out.substr(0, r.out.find('\n') + 1),
+                  std::to_string(before) + " 2 " + std::to_string(before + 257) + "\n");
+        ASSERT_NE(r.out.find("No. 0: " + std::string(254, 'w') + "\t\t1\n"), std::string::npos);
 
-      const Result stop = run_chunked(std::string(before, '.') + std::string(255, '8'), 0, path);
-      ASSERT_EQ(stop.status, 1) << "offset " << before;
-      ASSERT_EQ(stop.err, "Number " + std::string(255, '8') + " too long!! Exit.\n");
+        const Result stop = run_chunked(std::string(before, '.') + std::string(255, '8'), 0, path);
+        ASSERT_EQ(stop.status, 1) << "offset " << before;
+        ASSERT_EQ(stop.err, "Number " + std::string(255, '8') + " too long!! Exit.\n");
+      }
     }
   }
 }
@@ -168,6 +172,23 @@ TEST(Spelling, MoreSpellingsThanTheTableHolds) {
   for (ScanPath path : supported_paths()) {
     EXPECT_EQ(run_chunked(input, 0, path).out, want.out);
   }
+}
+
+// The SIMD paths tally separators in 32-bit histograms, folded into 64-bit
+// counts before they can wrap; with the threshold lowered, the folds happen
+// at every list and must lose nothing, on one thread and on two.
+TEST(Separators, FoldBeforeTheyWrap) {
+  const std::uint64_t saved = g_fold_separators_after;
+  g_fold_separators_after = 1;
+  std::string input;
+  for (int i = 0; input.size() < kBufferSize + 3 * kBlockSize; ++i) {
+    input += "a,b;; c" + std::string(static_cast<std::size_t>(i % 7), '.') + "\n";
+  }
+  const Result want = run_chunked(input, 0, ScanPath::kScalar);
+  for (ScanPath path : supported_paths()) {
+    EXPECT_EQ(run_chunked(input, 0, path).out, want.out);
+  }
+  g_fold_separators_after = saved;
 }
 
 }  // namespace

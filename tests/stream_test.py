@@ -130,7 +130,7 @@ def stop_while_input_stays_open(tally):
     r, w = os.pipe()
     p = subprocess.Popen([tally], stdin=r, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     os.close(r)
-    os.write(w, b"x" * 300)
+    os.write(w, b"x" * 300 + b" and more")
     try:
         out, err = p.communicate(timeout=30)
     except subprocess.TimeoutExpired:
