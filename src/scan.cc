@@ -211,6 +211,7 @@ TokenList g_part;
 }  // namespace
 
 std::uint64_t g_fold_separators_after = std::uint64_t{1} << 31;
+long g_cpus = 0;
 
 void fold_separators(SeparatorCounts* seps) {
   for (int c = 0; c < kCodes; ++c) {
@@ -405,7 +406,7 @@ bool count_with_reader(const Input& in, const FastScanner* scan, const Carry& ca
 // Whether a second thread may read the input: with a writer to leave room
 // for, a blocking input needs a third CPU.
 bool may_read_ahead(const Input& in) {
-  const long cpus = sysconf(_SC_NPROCESSORS_ONLN);
+  const long cpus = g_cpus != 0 ? g_cpus : sysconf(_SC_NPROCESSORS_ONLN);
   return cpus >= (in.blocking ? 3 : 2);
 }
 

@@ -90,6 +90,10 @@ struct FastScanner {
 extern const FastScanner kAvx2Scanner;
 extern const FastScanner kAvx512Scanner;
 
+// The number of CPUs to plan the threads for; 0 asks the system. Tests set
+// it to reach the reader thread on a pipe.
+extern long g_cpus;
+
 // Counts one finished token of `len` bytes at `p` in its token table (not
 // in the character table), or says why the run stops.
 // REQUIRES: the words covering p[0, len] are readable.

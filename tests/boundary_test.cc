@@ -1,7 +1,12 @@
 // Block boundaries: reads of every size, so that tokens at the limit fall
 // across a block's end at every offset, on every scanning path. End-to-end
 // cases cannot place a read boundary; these feed memory in chunks.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
 
 #include <string>
 #include <vector>
@@ -189,6 +194,41 @@ TEST(Separators, FoldBeforeTheyWrap) {
     EXPECT_EQ(run_chunked(input, 0, path).out, want.out);
   }
   g_fold_separators_after = saved;
+}
+
+std::ptrdiff_t read_fd(void* ctx, unsigned char* dst, std::size_t cap, int* err) {
+  const ssize_t n = read(*static_cast<int*>(ctx), dst, cap);
+  if (n < 0) *err = errno;
+  return n;
+}
+
+// A stop on a pipe that stays open: the reader thread may be waiting in a
+// read that never returns, so the run ends without it. In a child process,
+// since the reader is left behind for the process to end.
+TEST(ReaderDeathTest, StopDoesNotWaitForABlockedReader) {
+  if (best_path() == ScanPath::kScalar) GTEST_SKIP() << "no reader thread on this CPU";
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const auto stop_on_open_pipe = [] {
+    alarm(20);   // a run that waits for the reader ends here, failed
+    g_cpus = 3;  // a CPU to spare for the pipe's writer
+    int fds[2];
+    if (pipe(fds) != 0 || fcntl(fds[1], F_SETPIPE_SZ, 1 << 20) < 0) std::_Exit(2);
+    // A whole first read, so that the reader thread starts, then a token
+    // too long, then nothing, with the pipe still open.
+    const std::string text = std::string(kBufferSize, ' ') + std::string(300, 'x') + " ";
+    if (write(fds[1], text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
+      std::_Exit(3);
+    }
+    static char out_buf[kReportMax];
+    static char err_buf[kMessageMax];
+    Text out{out_buf, sizeof out_buf, 0, false};
+    Text err{err_buf, sizeof err_buf, 0, false};
+    const int status = run_filter(Input{read_fd, &fds[0], true}, best_path(), &out, &err);
+    const bool stopped = status == 1 && std::string(err.data, err.len) ==
+                                            "Word " + std::string(255, 'x') + " too long!! Exit.\n";
+    std::_Exit(stopped ? 0 : 1);
+  };
+  EXPECT_EXIT(stop_on_open_pipe(), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
