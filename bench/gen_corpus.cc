@@ -5,8 +5,10 @@
 //   code      C-like source: identifiers, keywords, numbers, punctuation
 //   allbytes  every byte value 0-255 as separators between common words
 //   distinct  30000 distinct identifiers, cycling in a fixed shuffled order
-//   maxkeys   both token tables filled: 30000 identifiers and 30000 numbers
-//             of 254 characters each (the size argument is ignored)
+//   maxkeys   every table filled: the spelling tables with 65536 case
+//             variants of 256 short identifiers and as many of 256 long
+//             ones, then 29000 identifiers and 30000 numbers of 254
+//             characters each (the size argument is ignored)
 #include <cctype>
 #include <cmath>
 #include <cstdint>
@@ -224,7 +226,12 @@ void distinct(Out& out, Rng& rng) {
 }
 
 void maxkeys(Out& out) {
-  for (int i = 0; i < 30000; ++i) {
+  for (int i = 0; i < 65536; ++i) {
+    std::string word;
+    for (int b = 0; b < 8; ++b) word += "eEtT"[(i >> (2 * b)) & 3];
+    out.put(word + " " + std::string(40, 'L') + word + "\n");
+  }
+  for (int i = 0; i < 29000; ++i) {
     std::string id(254, 'k');
     std::string number(254, '1');
     for (int j = 0, v = i; j < 6; ++j, v /= 10) {
