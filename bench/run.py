@@ -20,8 +20,8 @@ CORPORA = os.path.join(BUILD, "corpora")
 
 QUICK = "--quick" in sys.argv
 MB = 20 if QUICK else 200
-FAST_RUNS = 5 if QUICK else 10
-ROUNDS = 1 if QUICK else 3
+FAST_RUNS = 5 if QUICK else 3
+ROUNDS = 1 if QUICK else 10
 SLOW_RUNS = 5
 
 PIPELINE = "tr -cs 'A-Za-z0-9' '\\n' < {f} | tr A-Z a-z | sort | uniq -c | sort -rn | head -5"
@@ -40,11 +40,14 @@ def corpus(kind, mb):
 def median_seconds(commands, runs, rounds=1):
     """Times each shell command with hyperfine, in `rounds` rounds of `runs`
     runs each, so that a burst of load on the machine falls on every command
-    alike rather than on one; returns each command's median over all runs."""
+    alike rather than on one; returns each command's median over all runs.
+    Virtual machines slow down for seconds at a time, so rounds are many and
+    short."""
     times = [[] for _ in commands]
-    for _ in range(rounds):
+    for round_ in range(rounds):
         with tempfile.NamedTemporaryFile(suffix=".json") as js:
-            subprocess.run(["hyperfine", "--warmup", "1", "--runs", str(runs), "--export-json",
+            warmup = "1" if round_ == 0 else "0"
+            subprocess.run(["hyperfine", "--warmup", warmup, "--runs", str(runs), "--export-json",
                             js.name, "--style", "none"] + commands, check=True,
                            stdout=subprocess.DEVNULL)
             for i, r in enumerate(json.load(open(js.name))["results"]):
