@@ -141,36 +141,40 @@ void fold_table(Entry* entries, const std::int32_t* slots, const std::uint32_t* 
   *fill = 0;
 }
 
-}  // namespace
-
-Outcome add_spelling(const unsigned char* p, int len, std::size_t at) {
-  if (g_spelling_fill == kSpellingLimit) return count_token_and_bytes(p, len, !is_number(p));
+// Adds a spelling met for the first time at its free entry `at`, or counts
+// it directly when the table holds `limit` entries already.
+template <typename Entry>
+Outcome add_entry(Entry* entries, std::int32_t* slots, std::uint32_t* used, std::size_t* fill,
+                  std::size_t limit, const unsigned char* p, int len, std::size_t at) {
+  if (*fill == limit) return count_token_and_bytes(p, len, !is_number(p));
   std::int32_t slot;
   const Outcome o = key_slot(p, len, &slot);
   if (o != Outcome::kDone) return o;
-  Spelling& s = g_spellings[at];
-  std::memcpy(s.text, p, static_cast<std::size_t>(len));
-  s.count = 1;
-  g_spelling_slot[at] = slot;
-  g_spelling_used[g_spelling_fill++] = static_cast<std::uint32_t>(at);
-  if (g_spelling_fill == g_spelling_limit) {
-    const int bits = 64 - g_spelling_shift;
-    rehash_spellings(bits == kSpellingMaxBits ? bits : bits + 1);
-  }
+  Entry& e = entries[at];
+  std::memcpy(e.text, p, static_cast<std::size_t>(len));
+  e.count = 1;
+  slots[at] = slot;
+  used[(*fill)++] = static_cast<std::uint32_t>(at);
   return Outcome::kDone;
 }
 
+}  // namespace
+
+Outcome add_spelling(const unsigned char* p, int len, std::size_t at) {
+  const std::size_t before = g_spelling_fill;
+  const Outcome o = add_entry(g_spellings, g_spelling_slot, g_spelling_used, &g_spelling_fill,
+                              kSpellingLimit, p, len, at);
+  // Rehashed once more when the largest table fills, and not after.
+  if (g_spelling_fill != before && g_spelling_fill == g_spelling_limit) {
+    const int bits = 64 - g_spelling_shift;
+    rehash_spellings(bits == kSpellingMaxBits ? bits : bits + 1);
+  }
+  return o;
+}
+
 Outcome add_long_spelling(const unsigned char* p, int len, std::size_t at) {
-  if (g_long_fill == kLongSpellingLimit) return count_token_and_bytes(p, len, !is_number(p));
-  std::int32_t slot;
-  const Outcome o = key_slot(p, len, &slot);
-  if (o != Outcome::kDone) return o;
-  LongSpelling& s = g_long_spellings[at];
-  std::memcpy(s.text, p, static_cast<std::size_t>(len));
-  s.count = 1;
-  g_long_slot[at] = slot;
-  g_long_used[g_long_fill++] = static_cast<std::uint32_t>(at);
-  return Outcome::kDone;
+  return add_entry(g_long_spellings, g_long_slot, g_long_used, &g_long_fill, kLongSpellingLimit, p,
+                   len, at);
 }
 
 void fold_spellings() {
