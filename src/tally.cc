@@ -46,8 +46,14 @@ const char kUsage[] =
     "\n"
     "  --help     show this help and exit\n"
     "  --version  show the version and exit\n"
-    "Other arguments are ignored. TALLY_FORCE_PATH=scalar|avx2|avx512 picks\n"
-    "the scanning code, for testing.\n";
+    "\n"
+    "tally reads standard input only: to count a file, run `tally < FILE`. At a\n"
+    "terminal it says so on standard error, then reads what is typed, up to a\n"
+    "Ctrl-D at the start of a line. Other arguments are ignored.\n"
+    "TALLY_FORCE_PATH=scalar|avx2|avx512 picks the scanning code, for testing.\n";
+
+const char kTerminalHint[] =
+    "tally: reading standard input from the terminal; end it with Ctrl-D, or run: tally < FILE\n";
 
 const char kVersion[] = "tally " TALLY_VERSION "\n";
 
@@ -134,6 +140,10 @@ int main(int argc, char** argv) {
     if (!tally::parse_path(forced, &path) || !tally::path_supported(path)) {
       return fail("TALLY_FORCE_PATH names no scanning path this CPU supports", 0);
     }
+  }
+  if (isatty(STDIN_FILENO)) {
+    // Someone who typed `tally book.txt` would otherwise wait in silence.
+    write_all(STDERR_FILENO, kTerminalHint, sizeof kTerminalHint - 1);
   }
   prefer_huge_pages();
   // Anything but a file may keep tally waiting: a pipe, a terminal.

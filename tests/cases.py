@@ -60,8 +60,11 @@ USAGE = (
     b"\n"
     b"  --help     show this help and exit\n"
     b"  --version  show the version and exit\n"
-    b"Other arguments are ignored. TALLY_FORCE_PATH=scalar|avx2|avx512 picks\n"
-    b"the scanning code, for testing.\n"
+    b"\n"
+    b"tally reads standard input only: to count a file, run `tally < FILE`. At a\n"
+    b"terminal it says so on standard error, then reads what is typed, up to a\n"
+    b"Ctrl-D at the start of a line. Other arguments are ignored.\n"
+    b"TALLY_FORCE_PATH=scalar|avx2|avx512 picks the scanning code, for testing.\n"
 )
 
 CASES = [
@@ -643,7 +646,7 @@ CASES = [
         name="version",
         why="--version prints the version",
         input=b"",
-        stdout=b"tally 1.0.0\n",
+        stdout=b"tally 1.1.0\n",
         stderr=b"",
         status=0,
         args=["x", "--version"],
