@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-// `chunk` is the most bytes one read hands over (0: a whole block).
-void check_against_model(const unsigned char* data, std::size_t size, std::size_t chunk);
+// `max_read` is the most bytes one read hands over (0: as many as asked for).
+void check_against_model(const unsigned char* data, std::size_t size, std::size_t max_read);
 
 #endif  // TALLY_FUZZ_CHECK_H_

@@ -1,5 +1,5 @@
 // Arbitrary bytes through the whole filter, against the model. The first
-// byte picks how many bytes each read hands over, so that block boundaries
+// byte picks how many bytes each read hands over, so that read boundaries
 // fall everywhere.
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // Texts made of tokens near the length limits, which random bytes rarely
 // reach: each input byte names a token kind and a length close to 16, 28,
 // 32, 60 or 254, so both spelling tables, long tokens, too-long stops and
-// block boundaries all meet. The first byte picks the read size.
+// read boundaries all meet. The first byte picks the read size.
 #include <cstddef>
 #include <cstdint>
 #include <string>

@@ -67,29 +67,6 @@ void write_section(Text* out, const char* lead, const char* what, const std::uin
 
 }  // namespace
 
-void append(Text* t, const char* s, std::size_t n) {
-  if (n > t->cap - t->len) {
-    t->overflow = true;
-    return;
-  }
-  std::memcpy(t->data + t->len, s, n);
-  t->len += n;
-}
-
-void append(Text* t, const char* s) {
-  append(t, s, std::strlen(s));
-}
-
-void append_u64(Text* t, std::uint64_t v) {
-  char digits[20];
-  std::size_t i = sizeof digits;
-  do {
-    digits[--i] = static_cast<char>('0' + v % 10);
-    v /= 10;
-  } while (v != 0);
-  append(t, digits + i, sizeof digits - i);
-}
-
 void write_report(Text* out) {
   append_u64(out, linec);
   append(out, " ");
@@ -104,7 +81,7 @@ void write_report(Text* out) {
   write_section(out, "\n", "numbers", numCount, numCountFlag, n_num, n_num, number_key);
 }
 
-void write_stop_message(const ScanResult& r, Text* err) {
+void write_stop_message(const PassResult& r, Text* err) {
   switch (r.outcome) {
     case Outcome::kWordTooLong:
     case Outcome::kNumberTooLong:

@@ -4,9 +4,9 @@
 #define TALLY_REPORT_H_
 
 #include <cstddef>
-#include <cstdint>
 
-#include "scan.h"
+#include "pass.h"
+#include "text.h"
 
 namespace tally {
 
@@ -15,19 +15,6 @@ namespace tally {
 constexpr std::size_t kReportMax = 4096;
 constexpr std::size_t kMessageMax = 512;
 
-// A fixed-capacity text being assembled. Appends past `cap` are dropped and
-// set `overflow`; the bounds above make that impossible for a report.
-struct Text {
-  char* data;
-  std::size_t cap;
-  std::size_t len;
-  bool overflow;
-};
-
-void append(Text* t, const char* s, std::size_t n);
-void append(Text* t, const char* s);
-void append_u64(Text* t, std::uint64_t v);
-
 // Appends the summary line and the three sections. Sets the tables'
 // already-ranked marks as it goes.
 // REQUIRES: the counting pass ended with Outcome::kDone.
@@ -35,7 +22,7 @@ void write_report(Text* out);
 
 // Appends the one line that a stopped run writes to standard error.
 // REQUIRES: r.outcome != Outcome::kDone.
-void write_stop_message(const ScanResult& r, Text* err);
+void write_stop_message(const PassResult& r, Text* err);
 
 }  // namespace tally
 

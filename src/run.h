@@ -4,28 +4,17 @@
 #ifndef TALLY_RUN_H_
 #define TALLY_RUN_H_
 
-#include <cstddef>
-
-#include "report.h"
-#include "scan.h"
+#include "input.h"
+#include "options.h"
+#include "text.h"
 
 namespace tally {
 
 // Resets the tables, counts `in` and writes either the report into `out` or
 // the stop message into `err`. Returns the exit status: 0, or 1 on a stop.
-// REQUIRES: out->cap >= kReportMax, err->cap >= kMessageMax,
-// path_supported(path).
-int run_filter(const Input& in, ScanPath path, Text* out, Text* err);
-
-// An input over bytes in memory, handed out at most `chunk` bytes per read,
-// so that tests can place block boundaries where they like.
-struct MemoryInput {
-  const unsigned char* data;
-  std::size_t left;
-  std::size_t chunk;
-};
-
-Input memory_input(MemoryInput* m);
+// REQUIRES: out->cap >= kReportMax, err->cap >= kMessageMax (report.h); the
+// requirements of count_input (pass.h) on `options` and earlier runs.
+int run_filter(const Input& in, const RunOptions& options, Text* out, Text* err);
 
 }  // namespace tally
 

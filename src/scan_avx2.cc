@@ -1,8 +1,8 @@
-// The AVX2 block scanner. Compiled with AVX2 enabled; run only on CPUs that
+// The AVX2 scanning path. Compiled with AVX2 enabled; run only on CPUs that
 // have it.
 #include <immintrin.h>
 
-#include "scan_fast.h"
+#include "scan_simd.h"
 
 namespace tally {
 namespace {
@@ -37,6 +37,13 @@ Masks classify(const unsigned char* p) {
 
 }  // namespace
 
-const FastScanner kAvx2Scanner = {list_tokens<classify, flatten_bits>, count_tokens};
+const unsigned char* list_avx2(TokenList* list, const unsigned char* from, const unsigned char* end,
+                               bool eof, SeparatorCounts* seps) {
+  return list_tokens<classify, flatten_bits>(list, from, end, eof, seps);
+}
+
+CountResult count_avx2(const TokenList& list, SpellingCache* cache) {
+  return count_tokens(list, cache);
+}
 
 }  // namespace tally

@@ -1,4 +1,4 @@
-// The AVX-512 block scanner. Compiled with AVX-512 (F, BW and VBMI2)
+// The AVX-512 scanning path. Compiled with AVX-512 (F, BW and VBMI2)
 // enabled; run only on CPUs that have them.
 #include <immintrin.h>
 
@@ -9,7 +9,7 @@
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
 
-#include "scan_fast.h"
+#include "scan_simd.h"
 
 namespace tally {
 namespace {
@@ -49,6 +49,13 @@ std::uint16_t* flatten_compress(std::uint16_t* out, std::uint32_t base, std::uin
 
 }  // namespace
 
-const FastScanner kAvx512Scanner = {list_tokens<classify, flatten_compress>, count_tokens};
+const unsigned char* list_avx512(TokenList* list, const unsigned char* from,
+                                 const unsigned char* end, bool eof, SeparatorCounts* seps) {
+  return list_tokens<classify, flatten_compress>(list, from, end, eof, seps);
+}
+
+CountResult count_avx512(const TokenList& list, SpellingCache* cache) {
+  return count_tokens(list, cache);
+}
 
 }  // namespace tally

@@ -1,15 +1,17 @@
-// The two stages shared by the SIMD paths: listing the tokens of a block by
-// bit arithmetic on per-64-byte masks, and counting them by spelling.
-// Included only by the per-instruction-set files, each compiled with its own
-// target flags; everything here has internal linkage.
-#ifndef TALLY_SCAN_FAST_H_
-#define TALLY_SCAN_FAST_H_
+// The two stages shared by the SIMD paths: listing the tokens of a stretch
+// by bit arithmetic on per-chunk masks, and counting them through the
+// spelling cache. Included only by the per-instruction-set files, each
+// compiled with its own target flags; everything here has internal linkage,
+// so code built for a wider instruction set never reaches the baseline.
+#ifndef TALLY_SCAN_SIMD_H_
+#define TALLY_SCAN_SIMD_H_
 
 #include <immintrin.h>
 
 #include <cstdint>
 
-#include "scan_internal.h"
+#include "kernels.h"
+#include "spelling_cache.h"
 
 namespace tally {
 namespace {
@@ -32,47 +34,48 @@ alignas(64) constexpr unsigned char kLowBytes[64] = {
     0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
 
 // A short token's bytes, zero-padded to 32.
-// REQUIRES: 1 <= len <= kSpellingMaxLen; 32 bytes readable at p.
+// REQUIRES: 1 <= len <= kShortSpellingMaxLen; 32 bytes readable at p.
 inline __m256i spelling_text(const unsigned char* p, std::ptrdiff_t len) {
   const __m256i keep = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kLowBytes + 32 - len));
   return _mm256_and_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), keep);
 }
 
-// Where a spelling's search starts in the spelling table.
+// Where a spelling's search starts in its table.
 inline std::size_t spelling_home(__m256i text, int shift) {
   const __m128i lo = _mm256_castsi256_si128(text);
   const __m128i hi = _mm256_extracti128_si256(text, 1);
-  // The upper half is zero for all but long tokens; folding it in with a
-  // rotation keeps the common case to one 16-byte hash.
-  const __m128i folded = _mm_xor_si128(lo, _mm_shuffle_epi32(hi, 0x4E));
-  const std::uint64_t a = static_cast<std::uint64_t>(_mm_cvtsi128_si64(folded));
-  const std::uint64_t b = static_cast<std::uint64_t>(_mm_extract_epi64(folded, 1));
+  // The upper half is zero for all but the longer tokens; mixing it in with
+  // a rotation keeps the common case to one 16-byte hash.
+  const __m128i mixed = _mm_xor_si128(lo, _mm_shuffle_epi32(hi, 0x4E));
+  const std::uint64_t a = static_cast<std::uint64_t>(_mm_cvtsi128_si64(mixed));
+  const std::uint64_t b = static_cast<std::uint64_t>(_mm_extract_epi64(mixed, 1));
   return spelling_mix(a, b, shift);
 }
 
-// performance critical: runs once per token; please benchmark changes.
-// REQUIRES: 1 <= len <= kSpellingMaxLen; `at` is the spelling's home.
-inline Outcome count_short_token(const unsigned char* p, std::ptrdiff_t len, std::size_t at) {
+// performance critical: runs once per short token; please benchmark changes.
+// REQUIRES: 1 <= len <= kShortSpellingMaxLen; `at` is the spelling's home.
+inline Outcome count_short_token(SpellingCache* c, const unsigned char* p, std::ptrdiff_t len,
+                                 std::size_t at) {
   const __m256i text = spelling_text(p, len);
   for (;;) {
-    Spelling& s = g_spellings[at];
+    ShortSpelling& s = c->shorts.entries[at];
     const __m256i seen = _mm256_load_si256(reinterpret_cast<const __m256i*>(&s));
     // Only the text bytes are compared; a free entry's are all zero and a
     // token's never are.
     if ((static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(seen, text))) &
          0x0FFFFFFFu) == 0x0FFFFFFFu) {
-      if (++s.count == g_spelling_spill) spill_spelling(at);
+      if (++s.count == c->spill_at) spill_short_spelling(c, at);
       return Outcome::kDone;
     }
-    if (s.count == 0) return add_spelling(p, static_cast<int>(len), at);
-    at = (at + 1) & g_spelling_mask;
+    if (s.count == 0) return add_short_spelling(c, p, static_cast<int>(len), at);
+    at = (at + 1) & c->mask;
   }
 }
 
 // performance critical: runs once per long token; please benchmark changes.
-// REQUIRES: kSpellingMaxLen < len <= kLongSpellingMaxLen; 64 bytes readable
-// at p.
-inline Outcome count_long_spelling(const unsigned char* p, std::ptrdiff_t len) {
+// REQUIRES: kShortSpellingMaxLen < len <= kLongSpellingMaxLen; 64 bytes
+// readable at p.
+inline Outcome count_long_token(SpellingCache* c, const unsigned char* p, std::ptrdiff_t len) {
   const auto keep = [](std::ptrdiff_t n) {  // 0 <= n <= 32
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kLowBytes + 32 - n));
   };
@@ -82,7 +85,7 @@ inline Outcome count_long_spelling(const unsigned char* p, std::ptrdiff_t len) {
                                       keep(len > 32 ? len - 32 : 0));
   std::size_t at = spelling_home(_mm256_xor_si256(lo, hi), 64 - kLongSpellingBits);
   for (;;) {
-    LongSpelling& s = g_long_spellings[at];
+    LongSpelling& s = c->longs.entries[at];
     const __m256i* seen = reinterpret_cast<const __m256i*>(&s);
     const auto same = [](const __m256i* a, __m256i b) {
       return static_cast<std::uint32_t>(
@@ -90,10 +93,10 @@ inline Outcome count_long_spelling(const unsigned char* p, std::ptrdiff_t len) {
     };
     // The last four bytes hold the count, not text.
     if ((same(seen, lo) & (same(seen + 1, hi) | 0xF0000000u)) == 0xFFFFFFFFu) {
-      if (++s.count == g_spelling_spill) spill_long_spelling(at);
+      if (++s.count == c->spill_at) spill_long_spelling(c, at);
       return Outcome::kDone;
     }
-    if (s.count == 0) return add_long_spelling(p, static_cast<int>(len), at);
+    if (s.count == 0) return add_long_spelling(c, p, static_cast<int>(len), at);
     at = (at + 1) & (kLongSpellingSlots - 1);
   }
 }
@@ -145,9 +148,9 @@ template <Masks (*Classify)(const unsigned char* p),
           std::uint16_t* (*flatten)(std::uint16_t* out, std::uint32_t base, std::uint64_t bits)>
 const unsigned char* list_tokens(TokenList* list, const unsigned char* from,
                                  const unsigned char* end, bool eof, SeparatorCounts* seps) {
-  // Uncommon separators are listed a few chunks at a time and tallied.
-  constexpr std::uint32_t kGroupBytes = 2048;
-  static std::uint16_t others[kGroupBytes + kListSlack];
+  // Uncommon separators are listed a group at a time, then tallied.
+  constexpr std::uint32_t kGroupSize = 2048;
+  std::uint16_t others[kGroupSize + kListSlack];
   const auto size = static_cast<std::uint32_t>(end - from);
   list->base = from;
   list->too_long = false;
@@ -157,9 +160,9 @@ const unsigned char* list_tokens(TokenList* list, const unsigned char* from,
   std::uint64_t prev_word = 0;    // ... in an identifier
   std::uint64_t spaces = 0;
   std::uint64_t newlines = 0;
-  for (std::uint32_t group = 0; group < size; group += kGroupBytes) {
+  for (std::uint32_t group = 0; group < size; group += kGroupSize) {
     std::uint16_t* other = others;
-    const std::uint32_t group_end = size - group < kGroupBytes ? size : group + kGroupBytes;
+    const std::uint32_t group_end = size - group < kGroupSize ? size : group + kGroupSize;
     for (std::uint32_t at = group; at < group_end; at += 64) {
       const Masks m = Classify(from + at);
       const std::uint32_t avail = size - at;
@@ -183,7 +186,7 @@ const unsigned char* list_tokens(TokenList* list, const unsigned char* from,
     }
     tally_others(seps, from + group, others, other);
   }
-  if ((seps->recent_bytes += size) >= g_fold_separators_after) fold_separators(seps);
+  if ((seps->recent_bytes += size) >= seps->flush_after) flush_recent_separators(seps);
   seps->of[static_cast<int>(' ')] += spaces;
   seps->of[static_cast<int>('\n')] += newlines;
 
@@ -217,17 +220,17 @@ const unsigned char* list_tokens(TokenList* list, const unsigned char* from,
 // The tokens are taken a batch at a time: first every short token's
 // spelling entry is asked for, so that the cache misses overlap; then the
 // tokens are counted.
-inline BlockResult count_tokens(const TokenList& list) {
+inline CountResult count_tokens(const TokenList& list, SpellingCache* c) {
   constexpr std::uint32_t kBatch = 256;
-  static std::uint32_t homes[kBatch];
+  std::uint32_t homes[kBatch];
   for (std::uint32_t first = 0; first < list.tokens; first += kBatch) {
     const std::uint32_t last = list.tokens - first < kBatch ? list.tokens : first + kBatch;
-    const int shift = g_spelling_shift;
+    const int shift = c->shift;
     for (std::uint32_t k = first; k < last; ++k) {
       const std::ptrdiff_t len = list.ends[k] - list.starts[k];
-      if (len > kSpellingMaxLen) continue;
+      if (len > kShortSpellingMaxLen) continue;
       const std::size_t home = spelling_home(spelling_text(list.base + list.starts[k], len), shift);
-      _mm_prefetch(reinterpret_cast<const char*>(&g_spellings[home]), _MM_HINT_T0);
+      _mm_prefetch(reinterpret_cast<const char*>(&c->shorts.entries[home]), _MM_HINT_T0);
       homes[k - first] = static_cast<std::uint32_t>(home);
     }
     for (std::uint32_t k = first; k < last; ++k) {
@@ -235,11 +238,11 @@ inline BlockResult count_tokens(const TokenList& list) {
       const std::ptrdiff_t len = list.ends[k] - list.starts[k];
       // A growth while counting may have moved homes.
       const Outcome o =
-          len > kLongSpellingMaxLen ? count_token_and_bytes(s, len, !is_digit_byte(*s))
-          : len > kSpellingMaxLen   ? count_long_spelling(s, len)
-          : shift == g_spelling_shift
-              ? count_short_token(s, len, homes[k - first])
-              : count_short_token(s, len, spelling_home(spelling_text(s, len), g_spelling_shift));
+          len > kLongSpellingMaxLen    ? count_token_and_bytes(s, len, !is_digit_byte(*s))
+          : len > kShortSpellingMaxLen ? count_long_token(c, s, len)
+          : shift == c->shift
+              ? count_short_token(c, s, len, homes[k - first])
+              : count_short_token(c, s, len, spelling_home(spelling_text(s, len), c->shift));
       if (o != Outcome::kDone) return {o, s};
     }
   }
@@ -249,4 +252,4 @@ inline BlockResult count_tokens(const TokenList& list) {
 }  // namespace
 }  // namespace tally
 
-#endif  // TALLY_SCAN_FAST_H_
+#endif  // TALLY_SCAN_SIMD_H_

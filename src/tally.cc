@@ -10,7 +10,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "report.h"
 #include "run.h"
+#include "scanners.h"
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -49,8 +51,7 @@ const char kUsage[] =
     "\n"
     "tally reads standard input only: to count a file, run `tally < FILE`. At a\n"
     "terminal it says so on standard error, then reads what is typed, up to a\n"
-    "Ctrl-D at the start of a line. Other arguments are ignored.\n"
-    "TALLY_FORCE_PATH=scalar|avx2|avx512 picks the scanning code, for testing.\n";
+    "Ctrl-D at the start of a line. Other arguments are ignored.\n";
 
 const char kTerminalHint[] =
     "tally: reading standard input from the terminal; end it with Ctrl-D, or run: tally < FILE\n";
@@ -86,11 +87,22 @@ int fail(const char* what, int err) {
   return 1;
 }
 
-int print(const char* text) {
-  if (!write_all(STDOUT_FILENO, text, std::strlen(text))) {
-    return fail("cannot write standard output", errno);
-  }
+int print(const char* text, std::size_t len) {
+  if (!write_all(STDOUT_FILENO, text, len)) return fail("cannot write standard output", errno);
   return 0;
+}
+
+int print_usage() {
+  static char buf[sizeof kUsage + 256];
+  tally::Text t{buf, sizeof buf, 0, false};
+  tally::append(&t, kUsage);
+  tally::append(&t, "TALLY_FORCE_PATH=");
+  for (std::size_t i = 0; i < tally::kScannerCount; ++i) {
+    if (i != 0) tally::append(&t, "|");
+    tally::append(&t, tally::kScanners[i].name);
+  }
+  tally::append(&t, " picks the scanning code, for testing.\n");
+  return print(t.data, t.len);
 }
 
 // The tables are megabytes of zero-initialised data touched at random. On
@@ -131,13 +143,14 @@ std::ptrdiff_t read_stdin(void* /*ctx*/, unsigned char* dst, std::size_t cap, in
 
 int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--help") == 0) return print(kUsage);
-    if (std::strcmp(argv[i], "--version") == 0) return print(kVersion);
+    if (std::strcmp(argv[i], "--help") == 0) return print_usage();
+    if (std::strcmp(argv[i], "--version") == 0) return print(kVersion, sizeof kVersion - 1);
   }
 
-  tally::ScanPath path = tally::best_path();
+  tally::RunOptions options;
   if (const char* forced = std::getenv("TALLY_FORCE_PATH")) {
-    if (!tally::parse_path(forced, &path) || !tally::path_supported(path)) {
+    options.scanner = tally::find_scanner(forced);
+    if (options.scanner == nullptr || !options.scanner->supported()) {
       return fail("TALLY_FORCE_PATH names no scanning path this CPU supports", 0);
     }
   }
@@ -158,7 +171,8 @@ int main(int argc, char** argv) {
   static char err_buf[tally::kMessageMax];
   tally::Text out{out_buf, sizeof out_buf, 0, false};
   tally::Text err{err_buf, sizeof err_buf, 0, false};
-  const int status = tally::run_filter(tally::Input{read_stdin, nullptr, !file}, path, &out, &err);
+  const int status =
+      tally::run_filter(tally::Input{read_stdin, nullptr, !file}, options, &out, &err);
   if (status != 0) {
     write_all(STDERR_FILENO, err.data, err.len);
     return status;

@@ -75,7 +75,8 @@ const TokenTable kIdentifiers = {myContainer, wordCount, wordCountFlag,
                                  &w_num,      wordIndex, wordIndexOf};
 const TokenTable kNumbers = {myNumber, numCount, numCountFlag, &n_num, numIndex, numIndexOf};
 
-// performance critical: runs once per token; please benchmark changes.
+// performance critical: runs once per token on the scalar path, and once
+// per new spelling or long token on the others; please benchmark changes.
 void make_key(const unsigned char* src, int len, bool fold_case, Key* key) {
   // Digits already have bit 0x20 set, so OR-ing it into every byte of an
   // identifier lower-cases its letters and leaves its digits alone.
@@ -96,7 +97,7 @@ void make_key(const unsigned char* src, int len, bool fold_case, Key* key) {
   key->hash = h ^ (h >> 29);
 }
 
-// performance critical: runs once per token; please benchmark changes.
+// performance critical: as make_key.
 int find_or_add(const TokenTable& t, const Key& key, std::uint64_t add) {
   constexpr std::uint32_t kMask = kIndexSize - 1;
   const std::uint32_t tag = static_cast<std::uint32_t>(key.hash >> 48);
@@ -125,6 +126,22 @@ int find_or_add(const TokenTable& t, const Key& key, std::uint64_t add) {
   t.index_of[slot] = pos;
   *t.fill = slot + 1;
   return slot;
+}
+
+Outcome count_token(const unsigned char* p, std::ptrdiff_t len, bool identifier) {
+  if (len >= kTooLongLen) return identifier ? Outcome::kWordTooLong : Outcome::kNumberTooLong;
+  Key key;
+  make_key(p, static_cast<int>(len), identifier, &key);
+  if (find_or_add(identifier ? kIdentifiers : kNumbers, key, 1) >= 0) return Outcome::kDone;
+  return identifier ? Outcome::kWordsFull : Outcome::kNumbersFull;
+}
+
+Outcome count_token_and_bytes(const unsigned char* p, std::ptrdiff_t len, bool identifier) {
+  const Outcome o = count_token(p, len, identifier);
+  if (o == Outcome::kDone) {
+    for (std::ptrdiff_t i = 0; i < len; ++i) ++letterCount[p[i]];
+  }
+  return o;
 }
 
 void reset_tables() {

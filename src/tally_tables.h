@@ -16,6 +16,17 @@
 
 namespace tally {
 
+// How a counting pass ended. Anything but kDone stops the run with a message
+// and exit status 1, before any report is written.
+enum class Outcome {
+  kDone,           // end of input
+  kWordTooLong,    // an identifier reached kTooLongLen characters
+  kNumberTooLong,  // a number reached kTooLongLen digits
+  kWordsFull,      // a new identifier arrived at a full table
+  kNumbersFull,    // a new number arrived at a full table
+  kReadError,      // the input could not be read
+};
+
 [[noreturn]] void check_failed(const char* what, const char* file, int line);
 
 // Distinct keys one token table can hold. A new distinct key arriving at a
@@ -93,6 +104,18 @@ void make_key(const unsigned char* src, int len, bool fold_case, Key* key);
 // free slot when it is new (find-or-add). Returns the key's slot, or -1,
 // changing nothing, when the key is new and the table already holds kMaxKeys.
 int find_or_add(const TokenTable& table, const Key& key, std::uint64_t add);
+
+// count-token and find-or-add for one finished token of `len` bytes at `p`,
+// an identifier (lower-cased here) or a number: one more occurrence in its
+// token table, or the reason the run stops there (too long, table full).
+// The token's bytes are not added to the character table.
+// REQUIRES: len >= 1; the 8-byte words covering p[0, min(len, kMaxTokenLen)]
+// are readable.
+Outcome count_token(const unsigned char* p, std::ptrdiff_t len, bool identifier);
+
+// count_token, and on success each of the token's bytes in the character
+// table.
+Outcome count_token_and_bytes(const unsigned char* p, std::ptrdiff_t len, bool identifier);
 
 // Returns every tally to its start-up state (all zero). Costs only what the
 // last run used, so that a fuzzer can run many inputs in one process.

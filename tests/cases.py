@@ -64,7 +64,7 @@ USAGE = (
     b"tally reads standard input only: to count a file, run `tally < FILE`. At a\n"
     b"terminal it says so on standard error, then reads what is typed, up to a\n"
     b"Ctrl-D at the start of a line. Other arguments are ignored.\n"
-    b"TALLY_FORCE_PATH=scalar|avx2|avx512 picks the scanning code, for testing.\n"
+    b"TALLY_FORCE_PATH=avx512|avx2|scalar picks the scanning code, for testing.\n"
 )
 
 CASES = [

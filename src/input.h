@@ -1,0 +1,28 @@
+// What a run reads: a function that fills a buffer, and what kind of source
+// stands behind it.
+#ifndef TALLY_INPUT_H_
+#define TALLY_INPUT_H_
+
+#include <cstddef>
+
+namespace tally {
+
+// `read` stores up to `cap` bytes at `dst` and returns how many, 0 at end of
+// input, or -1 with `*err` set to an errno value. It may return fewer bytes
+// than asked for at any time, as a pipe does. It may be called on another
+// thread than the run's, one call at a time.
+//
+// `blocking`: a read may wait indefinitely, as on a pipe or a terminal. Such
+// an input is usually written by another program on this machine, so it is
+// read on a thread of its own only when there are CPUs to spare for both;
+// and a run that stops early leaves that thread waiting, for the program to
+// exit.
+struct Input {
+  std::ptrdiff_t (*read)(void* ctx, unsigned char* dst, std::size_t cap, int* err);
+  void* ctx;
+  bool blocking = false;
+};
+
+}  // namespace tally
+
+#endif  // TALLY_INPUT_H_

@@ -1,0 +1,25 @@
+// What a run can be told besides its input. The defaults are the program's;
+// tests and fuzzers change them to reach rare paths on small inputs.
+#ifndef TALLY_OPTIONS_H_
+#define TALLY_OPTIONS_H_
+
+#include <cstdint>
+
+namespace tally {
+
+struct Scanner;
+
+struct RunOptions {
+  // The scanning path; nullptr takes the fastest this CPU supports.
+  const Scanner* scanner = nullptr;
+  // CPUs to plan threads for; 0 asks the system.
+  long cpus = 0;
+  // A spelling's count that is moved into the tables, before it can wrap.
+  std::uint32_t spill_at = 0xFFFFFFFFu;
+  // Bytes listed after which the separator histograms are added up.
+  std::uint64_t separators_flush_after = std::uint64_t{1} << 31;
+};
+
+}  // namespace tally
+
+#endif  // TALLY_OPTIONS_H_

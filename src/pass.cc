@@ -1,0 +1,138 @@
+// The pass driver: reads the input, has the chosen path list and count it a
+// part at a time, and hands large inputs to a reader thread.
+#include "pass.h"
+
+#include <unistd.h>
+
+#include <cstring>
+
+#include "reader.h"
+#include "scanners.h"
+#include "spelling_cache.h"
+#include "token_list.h"
+
+namespace tally {
+namespace {
+
+// Where the input is read on this thread, after room for a carried token.
+alignas(64) unsigned char g_buf[kCarryRoom + kReadSize + kPadding];
+TokenList g_part;
+SeparatorCounts g_separators;
+SpellingCache g_spelling_cache;
+
+std::uint64_t sum(const std::uint64_t* counts, int n) {
+  std::uint64_t total = 0;
+  for (int i = 0; i < n; ++i) total += counts[i];
+  return total;
+}
+
+// Records how counting ended, with the offending token for a too-long stop.
+void stop_on(const CountResult& r, PassResult* result) {
+  result->outcome = r.outcome;
+  if (r.outcome != Outcome::kWordTooLong && r.outcome != Outcome::kNumberTooLong) return;
+  std::memcpy(result->token, r.mark, kTooLongLen);
+  if (r.outcome == Outcome::kWordTooLong) {
+    for (char& c : result->token) {
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    }
+  }
+}
+
+void read_failed(int error, PassResult* result) {
+  result->outcome = Outcome::kReadError;
+  result->error = error;
+}
+
+// Reads the next stretch of input into g_buf and counts it a part at a
+// time. Returns what the read gave: bytes, 0 at the end of the input, or -1.
+std::ptrdiff_t read_and_count(const Input& in, const Scanner& scan, Carry* carry,
+                              PassResult* result) {
+  unsigned char* const data = g_buf + kCarryRoom;
+  const unsigned char* from = place(*carry, data);
+  int err = 0;
+  const std::ptrdiff_t n = in.read(in.ctx, data, kReadSize, &err);
+  if (n < 0) {
+    read_failed(err, result);
+    return n;
+  }
+  cc += static_cast<std::uint64_t>(n);
+  const unsigned char* const end = data + n;
+  for (;;) {
+    const auto part = static_cast<std::ptrdiff_t>(kPartSize);
+    const unsigned char* const to = end - from > part ? from + part : end;
+    from = scan.list(&g_part, from, to, n == 0, &g_separators);
+    const CountResult r = scan.count(g_part, &g_spelling_cache);
+    stop_on(r, result);
+    if (r.outcome != Outcome::kDone || to == end) break;
+  }
+  *carry = Carry{from, static_cast<std::size_t>(end - from)};
+  return n;
+}
+
+// Counts on this thread alone, to the end of the input or a stop, or with
+// `until_large` until a read fills the whole buffer. Returns whether it
+// stopped for that.
+bool count_alone(const Input& in, const Scanner& scan, Carry* carry, bool until_large,
+                 PassResult* result) {
+  for (;;) {
+    const std::ptrdiff_t n = read_and_count(in, scan, carry, result);
+    if (result->outcome != Outcome::kDone || n == 0) return false;
+    if (until_large && n == static_cast<std::ptrdiff_t>(kReadSize)) return true;
+  }
+}
+
+// Whether a second thread may read the input: with a writer to leave room
+// for, a blocking input needs a third CPU.
+bool may_read_ahead(const Input& in, long cpus) {
+  if (cpus == 0) cpus = sysconf(_SC_NPROCESSORS_ONLN);
+  return cpus >= (in.blocking ? 3 : 2);
+}
+
+// Counts what a reader thread lists, to the end of the input or a stop.
+// Returns false, having read nothing, if no thread can be started.
+bool count_with_reader(const Input& in, const Scanner& scan, const Carry& carry,
+                       PassResult* result) {
+  if (!start_reader(in, scan.list, carry, &g_separators)) return false;
+  for (;;) {
+    const Block& b = next_block();
+    if (b.read < 0) {
+      read_failed(b.error, result);
+      break;
+    }
+    cc += static_cast<std::uint64_t>(b.read);
+    const CountResult r = scan.count(b.list, &g_spelling_cache);
+    stop_on(r, result);
+    if (r.outcome != Outcome::kDone || b.last) break;
+    done_with_block();
+  }
+  stop_reader(result->outcome != Outcome::kDone && in.blocking);
+  return true;
+}
+
+}  // namespace
+
+void count_input(const Input& in, const RunOptions& options, PassResult* result) {
+  TALLY_CHECK(!reader_left_waiting());
+  const Scanner& scan = options.scanner != nullptr ? *options.scanner : best_scanner();
+  start_spellings(&g_spelling_cache, options.spill_at);
+  g_separators = SeparatorCounts{};
+  g_separators.flush_after = options.separators_flush_after;
+  result->outcome = Outcome::kDone;
+
+  // One thread until a read fills the buffer, a sign of a large input; then,
+  // if there are CPUs for it, a reader thread takes over reading and listing.
+  Carry carry;
+  if (count_alone(in, scan, &carry, true, result) &&
+      !(may_read_ahead(in, options.cpus) && count_with_reader(in, scan, carry, result))) {
+    count_alone(in, scan, &carry, false, result);
+  }
+  if (result->outcome != Outcome::kDone) return;
+
+  add_separators(&g_separators);
+  flush_spellings(&g_spelling_cache);
+  // Every token added one to exactly one count.
+  wordc = sum(wordCount, w_num) + sum(numCount, n_num);
+  linec = letterCount[static_cast<int>('\n')];
+}
+
+}  // namespace tally

@@ -1,0 +1,180 @@
+// The spelling cache's bookkeeping: adding, growing, spilling and flushing.
+// The lookups themselves are in the SIMD scanners.
+#include "spelling_cache.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+namespace tally {
+namespace {
+
+bool is_number(const unsigned char* text) {
+  return text[0] >= '0' && text[0] <= '9';
+}
+
+// A smaller short table grows when half full; the largest one takes more.
+void size_shorts(SpellingCache* c, int bits) {
+  c->shift = 64 - bits;
+  c->mask = (std::size_t{1} << bits) - 1;
+  c->grow_at = bits == kShortSpellingMaxBits ? kShortSpellingLimit : std::size_t{1} << (bits - 1);
+}
+
+// The same home as the SIMD lookups compute, from a stored entry (whose
+// last four bytes hold the count, not text). Little-endian, as the x86
+// lookups that use the cache are.
+std::size_t home_of(const ShortSpelling& s, int shift) {
+  std::uint64_t w[4];
+  std::memcpy(w, &s, sizeof w);
+  w[3] &= 0xFFFFFFFFu;
+  return spelling_mix(w[0] ^ w[3], w[1] ^ w[2], shift);
+}
+
+// Moves every short entry into a table of 2^bits entries, the most frequent
+// first: a lookup that meets other entries before its own costs a branch
+// mispredicted, so the common spellings had better sit at their homes.
+// Runs when the table doubles, and once more when the largest one is full.
+//
+// The entries are rearranged in place. They are numbered hottest first and
+// placed in that order, each at the first entry from its home that is free
+// or holds one not yet placed, which then trades places with it. The result
+// is the table that adding them in that order would have built.
+void rehash_shorts(SpellingCache* c, int bits) {
+  constexpr std::uint16_t kFree = 0xFFFF;
+  static_assert(kShortSpellingLimit < kFree, "entry numbers fit 16 bits");
+  std::uint16_t* const order = c->rehash.order;
+  std::uint16_t* const number = c->rehash.number;
+  auto& t = c->shorts;
+  const std::size_t n = t.fill;
+  // Entries are ranked by the bit length of their count, by counting sort.
+  std::size_t first_of_rank[33] = {};
+  const auto rank = [](std::uint32_t count) { return __builtin_clz(count); };  // count >= 1
+  for (std::size_t i = 0; i < n; ++i) ++first_of_rank[rank(t.entries[t.used[i]].count) + 1];
+  for (int r = 1; r < 33; ++r) first_of_rank[r] += first_of_rank[r - 1];
+  for (std::size_t i = 0; i < n; ++i) {
+    order[first_of_rank[rank(t.entries[t.used[i]].count)]++] = static_cast<std::uint16_t>(i);
+  }
+  // From here t.used[k] is where entry k is.
+  size_shorts(c, bits);
+  std::fill(number, number + c->mask + 1, kFree);
+  for (std::size_t k = 0; k < n; ++k) number[t.used[order[k]]] = static_cast<std::uint16_t>(k);
+  for (std::size_t at = 0; at <= c->mask; ++at) {
+    if (number[at] != kFree) t.used[number[at]] = static_cast<std::uint32_t>(at);
+  }
+  for (std::size_t k = 0; k < n; ++k) {
+    const std::size_t from = t.used[k];
+    std::size_t at = home_of(t.entries[from], c->shift);
+    while (number[at] != kFree && number[at] < k) at = (at + 1) & c->mask;
+    if (at == from) continue;
+    const std::uint16_t other = number[at];
+    std::swap(t.entries[at], t.entries[from]);
+    std::swap(t.slot[at], t.slot[from]);
+    number[from] = other;
+    if (other != kFree) t.used[other] = static_cast<std::uint32_t>(from);
+    number[at] = static_cast<std::uint16_t>(k);
+    t.used[k] = static_cast<std::uint32_t>(at);
+  }
+#if defined(TALLY_CHECKS)
+  // Every entry is found from its home without meeting a free one.
+  for (std::size_t k = 0; k < n; ++k) {
+    std::size_t at = home_of(t.entries[t.used[k]], c->shift);
+    while (at != t.used[k]) {
+      TALLY_CHECK(t.entries[at].count != 0);
+      at = (at + 1) & c->mask;
+    }
+  }
+#endif
+}
+
+template <typename Entry>
+void add_to_tables(const Entry& e, std::int32_t slot, std::uint64_t n) {
+  (is_number(e.text) ? numCount : wordCount)[slot] += n;
+  for (std::size_t j = 0; j < sizeof e.text && e.text[j] != 0; ++j) letterCount[e.text[j]] += n;
+}
+
+// Finds or adds a new spelling's key in its token table, or says why the
+// run stops. The spelling's own count carries this occurrence; the token
+// table gets it at the flush.
+Outcome key_slot(const unsigned char* p, int len, std::int32_t* slot) {
+  const bool number = is_number(p);
+  Key key;
+  make_key(p, len, !number, &key);
+  *slot = find_or_add(number ? kNumbers : kIdentifiers, key, 0);
+  if (*slot >= 0) return Outcome::kDone;
+  return number ? Outcome::kNumbersFull : Outcome::kWordsFull;
+}
+
+// Adds a spelling met for the first time at its free entry `at`, or counts
+// it directly when the table holds `limit` entries already.
+template <typename Table>
+Outcome add_entry(Table* t, std::size_t limit, const unsigned char* p, int len, std::size_t at) {
+  if (t->fill == limit) return count_token_and_bytes(p, len, !is_number(p));
+  std::int32_t slot;
+  const Outcome o = key_slot(p, len, &slot);
+  if (o != Outcome::kDone) return o;
+  auto& e = t->entries[at];
+  std::memcpy(e.text, p, static_cast<std::size_t>(len));
+  e.count = 1;
+  t->slot[at] = slot;
+  t->used[t->fill++] = static_cast<std::uint32_t>(at);
+  return Outcome::kDone;
+}
+
+template <typename Table>
+void flush_table(Table* t) {
+  for (std::size_t i = 0; i < t->fill; ++i) {
+    auto& e = t->entries[t->used[i]];
+    add_to_tables(e, t->slot[t->used[i]], e.count);
+    e = {};
+  }
+  t->fill = 0;
+}
+
+template <typename Table>
+void clear_table(Table* t) {
+  for (std::size_t i = 0; i < t->fill; ++i) t->entries[t->used[i]] = {};
+  t->fill = 0;
+}
+
+}  // namespace
+
+void start_spellings(SpellingCache* cache, std::uint32_t spill_at) {
+  clear_table(&cache->shorts);
+  clear_table(&cache->longs);
+  size_shorts(cache, kShortSpellingMinBits);
+  cache->spill_at = spill_at;
+}
+
+Outcome add_short_spelling(SpellingCache* cache, const unsigned char* p, int len, std::size_t at) {
+  const std::size_t before = cache->shorts.fill;
+  const Outcome o = add_entry(&cache->shorts, kShortSpellingLimit, p, len, at);
+  // Rehashed once more when the largest table fills, and not after.
+  if (cache->shorts.fill != before && cache->shorts.fill == cache->grow_at) {
+    const int bits = 64 - cache->shift;
+    rehash_shorts(cache, bits == kShortSpellingMaxBits ? bits : bits + 1);
+  }
+  return o;
+}
+
+Outcome add_long_spelling(SpellingCache* cache, const unsigned char* p, int len, std::size_t at) {
+  return add_entry(&cache->longs, kLongSpellingLimit, p, len, at);
+}
+
+void spill_short_spelling(SpellingCache* cache, std::size_t at) {
+  auto& e = cache->shorts.entries[at];
+  add_to_tables(e, cache->shorts.slot[at], e.count - 1);
+  e.count = 1;
+}
+
+void spill_long_spelling(SpellingCache* cache, std::size_t at) {
+  auto& e = cache->longs.entries[at];
+  add_to_tables(e, cache->longs.slot[at], e.count - 1);
+  e.count = 1;
+}
+
+void flush_spellings(SpellingCache* cache) {
+  flush_table(&cache->shorts);
+  flush_table(&cache->longs);
+}
+
+}  // namespace tally

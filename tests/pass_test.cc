@@ -1,0 +1,95 @@
+// The pass driver: tokens that fall across read boundaries at every offset,
+// on every scanning path. End-to-end cases cannot place a read boundary;
+// these feed memory a chosen number of bytes per read.
+#include <string>
+
+#include "every_path.h"
+#include "token_list.h"
+
+namespace tally {
+namespace {
+
+class Pass : public EveryPath {};
+INSTANTIATE_TEST_SUITE_P(Paths, Pass, ::testing::ValuesIn(all_paths()), path_name);
+
+// Every read size from 1 to past the token length puts a read boundary at
+// every offset inside the tokens below.
+constexpr std::size_t kMaxRead = 300;
+
+TEST_P(Pass, LongestTokensAcrossEveryOffset) {
+  const std::string input = "x " + std::string(254, 'K') + " 12" + std::string(252, '7') + "ab\n" +
+                            std::string(200, 'k') + std::string(54, 'K') + ".";
+  const std::string want =
+      "1 5 769\n"
+      "Total 11 different characters, 5 most used characters:\n"
+      "No. 0: K\t\t308\n"
+      "No. 1: 7\t\t252\n"
+      "No. 2: k\t\t200\n"
+      "No. 3:  \t\t2\n"
+      "No. 4: \\n\t\t1\n"
+      "\n"
+      "Total 3 different identifiers, 3 most used identifiers:\n"
+      "No. 0: " +
+      std::string(254, 'k') +
+      "\t\t2\n"
+      "No. 1: x\t\t1\n"
+      "No. 2: ab\t\t1\n"
+      "\n"
+      "Total 1 different numbers, 1 most used numbers:\n"
+      "No. 0: 12" +
+      std::string(252, '7') + "\t\t1\n";
+  for (std::size_t max_read = 1; max_read <= kMaxRead; ++max_read) {
+    const RunResult r = run(input, max_read);
+    ASSERT_EQ(r.status, 0) << "reads of " << max_read;
+    ASSERT_EQ(r.err, "");
+    ASSERT_EQ(r.out, want) << "reads of " << max_read;
+  }
+}
+
+TEST_P(Pass, TooLongTokensAcrossEveryOffset) {
+  struct Case {
+    std::string input;
+    std::string err;
+  };
+  const Case cases[] = {
+      {"ab " + std::string(255, 'Q') + " cd",
+       "Word " + std::string(255, 'q') + " too long!! Exit.\n"},
+      {"ab " + std::string(300, 'Q'), "Word " + std::string(255, 'q') + " too long!! Exit.\n"},
+      {"7 " + std::string(255, '8') + "\n",
+       "Number " + std::string(255, '8') + " too long!! Exit.\n"},
+      {"12" + std::string(255, 'z'), "Word " + std::string(255, 'z') + " too long!! Exit.\n"},
+      {std::string(255, '5') + "abc", "Number " + std::string(255, '5') + " too long!! Exit.\n"},
+  };
+  for (const Case& c : cases) {
+    for (std::size_t max_read = 1; max_read <= kMaxRead; ++max_read) {
+      const RunResult r = run(c.input, max_read);
+      ASSERT_EQ(r.status, 1) << "reads of " << max_read;
+      ASSERT_EQ(r.out, "");
+      ASSERT_EQ(r.err, c.err) << "reads of " << max_read;
+    }
+  }
+}
+
+// Whole reads: the same tokens straddle, at every offset, the end of the
+// first read (after which a large input is read on a second thread) and the
+// end of the first block that thread reads, so that a carried token meets a
+// full read behind it.
+TEST_P(Pass, TokensAcrossFullReads) {
+  for (const std::size_t boundary : {kReadSize, kReadSize + kBlockSize}) {
+    for (std::size_t before = boundary - 256; before <= boundary + 1; ++before) {
+      const std::string input = std::string(before, '\n') + std::string(254, 'w') + " 42";
+      const RunResult r = run(input);
+      ASSERT_EQ(r.status, 0) << "offset " << before;
+      ASSERT_EQ(r.out.substr(0, r.out.find('\n') + 1),
+                std::to_string(before) + " 2 " + std::to_string(before + 257) + "\n");
+      ASSERT_NE(r.out.find("No. 0: " + std::string(254, 'w') + "\t\t1\n"), std::string::npos);
+
+      const RunResult stop = run(std::string(before, '.') + std::string(255, '8'));
+      ASSERT_EQ(stop.status, 1) << "offset " << before;
+      ASSERT_EQ(stop.err, "Number " + std::string(255, '8') + " too long!! Exit.\n");
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tally
