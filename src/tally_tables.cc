@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "huge_pages.h"
+
 namespace tally {
 
 std::uint64_t linec;
@@ -14,21 +16,24 @@ std::uint64_t cc;
 std::uint64_t letterCount[kCodes];
 std::int32_t letterCountFlag[kCodes];
 
-alignas(64) char myContainer[kMaxKeys][kSlotSize];
+alignas(kHugePage) char myContainer[kMaxKeys][kSlotSize];
 std::uint64_t wordCount[kMaxKeys];
 std::int32_t wordCountFlag[kMaxKeys];
 std::int32_t w_num;
 
-alignas(64) char myNumber[kMaxKeys][kSlotSize];
+alignas(kHugePage) char myNumber[kMaxKeys][kSlotSize];
 std::uint64_t numCount[kMaxKeys];
 std::int32_t numCountFlag[kMaxKeys];
 std::int32_t n_num;
 
 namespace {
+constexpr std::uint32_t kMinMask = (std::uint32_t{1} << kIndexMinBits) - 1;
 std::uint32_t wordIndex[kIndexSize];
 std::uint32_t numIndex[kIndexSize];
-std::uint32_t wordIndexOf[kMaxKeys];
-std::uint32_t numIndexOf[kMaxKeys];
+std::uint32_t wordIndexMask = kMinMask;
+std::uint32_t numIndexMask = kMinMask;
+std::uint32_t wordHashes[kMaxKeys];
+std::uint32_t numHashes[kMaxKeys];
 
 constexpr std::uint64_t kMul = 0x9E3779B97F4A7C15ULL;
 
@@ -60,9 +65,24 @@ void clear_table(const TokenTable& t) {
     std::memset(t.keys[i], 0, kSlotSize);
     t.counts[i] = 0;
     t.flags[i] = 0;
-    t.index[t.index_of[i]] = 0;
   }
   *t.fill = 0;
+  std::memset(t.index, 0, (std::size_t{*t.mask} + 1) * sizeof *t.index);
+  *t.mask = kMinMask;
+}
+
+// Places slot `slot`, whose hash is `h`, at the first free entry from its home.
+void place(const TokenTable& t, std::uint32_t h, int slot) {
+  std::uint32_t pos = h & *t.mask;
+  while (t.index[pos] != 0) pos = (pos + 1) & *t.mask;
+  t.index[pos] = (h & 0xFFFF0000u) | static_cast<std::uint32_t>(slot + 1);
+}
+
+// Doubles the index and places every slot again.
+void grow_index(const TokenTable& t) {
+  *t.mask = *t.mask * 2 + 1;
+  std::memset(t.index, 0, (std::size_t{*t.mask} + 1) * sizeof *t.index);
+  for (int i = 0; i < *t.fill; ++i) place(t, t.hashes[i], i);
 }
 }  // namespace
 
@@ -71,9 +91,10 @@ void check_failed(const char* what, const char* file, int line) {
   std::abort();
 }
 
-const TokenTable kIdentifiers = {myContainer, wordCount, wordCountFlag,
-                                 &w_num,      wordIndex, wordIndexOf};
-const TokenTable kNumbers = {myNumber, numCount, numCountFlag, &n_num, numIndex, numIndexOf};
+const TokenTable kIdentifiers = {myContainer, wordCount,      wordCountFlag, &w_num,
+                                 wordIndex,   &wordIndexMask, wordHashes};
+const TokenTable kNumbers = {myNumber, numCount,      numCountFlag, &n_num,
+                             numIndex, &numIndexMask, numHashes};
 
 // performance critical: runs once per token on the scalar path, and once
 // per new spelling or long token on the others; please benchmark changes.
@@ -99,13 +120,13 @@ void make_key(const unsigned char* src, int len, bool fold_case, Key* key) {
 
 // performance critical: as make_key.
 int find_or_add(const TokenTable& t, const Key& key, std::uint64_t add) {
-  constexpr std::uint32_t kMask = kIndexSize - 1;
-  const std::uint32_t tag = static_cast<std::uint32_t>(key.hash >> 48);
-  std::uint32_t pos = static_cast<std::uint32_t>(key.hash) & kMask;
+  const std::uint32_t mask = *t.mask;
+  const auto h = static_cast<std::uint32_t>(((key.hash >> 48) << 16) | (key.hash & 0xFFFF));
+  std::uint32_t pos = h & mask;
   for (;;) {
     const std::uint32_t e = t.index[pos];
     if (e == 0) break;
-    if ((e >> 16) == tag) {
+    if ((e >> 16) == (h >> 16)) {
       const std::uint32_t slot = (e & 0xFFFFu) - 1;
       TALLY_CHECK(slot < static_cast<std::uint32_t>(*t.fill));
       if (same_key(t.keys[slot], key)) {
@@ -113,7 +134,7 @@ int find_or_add(const TokenTable& t, const Key& key, std::uint64_t add) {
         return static_cast<int>(slot);
       }
     }
-    pos = (pos + 1) & kMask;
+    pos = (pos + 1) & mask;
   }
   const int slot = *t.fill;
   TALLY_CHECK(slot >= 0 && slot <= kMaxKeys);
@@ -122,9 +143,11 @@ int find_or_add(const TokenTable& t, const Key& key, std::uint64_t add) {
   // and the zero tail that same_key relies on.
   std::memcpy(t.keys[slot], key.words, 8 * static_cast<std::size_t>(key.nwords));
   t.counts[slot] = add;
-  t.index[pos] = (tag << 16) | static_cast<std::uint32_t>(slot + 1);
-  t.index_of[slot] = pos;
+  t.hashes[slot] = h;
+  t.index[pos] = (h & 0xFFFF0000u) | static_cast<std::uint32_t>(slot + 1);
   *t.fill = slot + 1;
+  // Half full at most, so that probe chains stay short.
+  if (2 * static_cast<std::uint32_t>(slot + 1) > mask && mask + 1 < kIndexSize) grow_index(t);
   return slot;
 }
 
@@ -145,6 +168,11 @@ Outcome count_token_and_bytes(const unsigned char* p, std::ptrdiff_t len, bool i
 }
 
 void reset_tables() {
+  static bool used = false;
+  if (!used) {
+    used = true;
+    return;
+  }
   linec = wordc = cc = 0;
   std::memset(letterCount, 0, sizeof letterCount);
   std::memset(letterCountFlag, 0, sizeof letterCountFlag);

@@ -41,8 +41,11 @@ constexpr int kMaxTokenLen = 254;
 constexpr int kTooLongLen = kMaxTokenLen + 1;
 // Byte codes: every byte value has its own slot in the character table.
 constexpr int kCodes = 256;
-// Slots in each token table's hash index: a power of two, at least twice
-// kMaxKeys, so that probe chains stay short even in a full table.
+// Entries in each token table's hash index: a power of two, at least twice
+// kMaxKeys, so that probe chains stay short even in a full table. The index
+// starts at 2^kIndexMinBits entries and doubles whenever it is half full,
+// so that a small input touches little of it.
+constexpr int kIndexMinBits = 10;
 constexpr int kIndexSize = 65536;
 // How many entries each report section lists at most.
 constexpr int kTopN = 5;
@@ -80,7 +83,8 @@ struct TokenTable {
   std::int32_t* flags;
   std::int32_t* fill;
   std::uint32_t* index;
-  std::uint32_t* index_of;  // each slot's place in the index
+  std::uint32_t* mask;    // the index entries in use, less one
+  std::uint32_t* hashes;  // each slot's hash: its tag, then the 16 bits that place it
 };
 
 extern const TokenTable kIdentifiers;
@@ -118,7 +122,8 @@ Outcome count_token(const unsigned char* p, std::ptrdiff_t len, bool identifier)
 Outcome count_token_and_bytes(const unsigned char* p, std::ptrdiff_t len, bool identifier);
 
 // Returns every tally to its start-up state (all zero). Costs only what the
-// last run used, so that a fuzzer can run many inputs in one process.
+// last run used, so that a fuzzer can run many inputs in one process, and
+// nothing at all before the first run, when everything is zero already.
 void reset_tables();
 
 }  // namespace tally
