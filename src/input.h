@@ -4,6 +4,7 @@
 #define TALLY_INPUT_H_
 
 #include <cstddef>
+#include <cstdint>
 
 namespace tally {
 
@@ -17,10 +18,15 @@ namespace tally {
 // read on a thread of its own only when there are CPUs to spare for both;
 // and a run that stops early leaves that thread waiting, for the program to
 // exit.
+//
+// `size`: how many bytes are left to read, when that is known in advance (a
+// regular file), else 0. Only a hint: the input may still end sooner or
+// later.
 struct Input {
   std::ptrdiff_t (*read)(void* ctx, unsigned char* dst, std::size_t cap, int* err);
   void* ctx;
   bool blocking = false;
+  std::uint64_t size = 0;
 };
 
 }  // namespace tally

@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "huge_pages.h"
 #include "reader.h"
 #include "scanners.h"
 #include "spelling_cache.h"
@@ -18,12 +19,25 @@ namespace {
 alignas(64) unsigned char g_buf[kCarryRoom + kReadSize + kPadding];
 TokenList g_part;
 SeparatorCounts g_separators;
-SpellingCache g_spelling_cache;
+alignas(kHugePage) SpellingCache g_spelling_cache;
 
 std::uint64_t sum(const std::uint64_t* counts, int n) {
   std::uint64_t total = 0;
   for (int i = 0; i < n; ++i) total += counts[i];
   return total;
+}
+
+// From this many bytes on, an input is likely to fill megabytes of the large
+// tables, and huge pages for them cost less than the small pages they save.
+constexpr std::uint64_t kHugeFrom = std::uint64_t{512} * 1024;
+
+void prefer_huge_tables() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  prefer_huge_pages(myContainer, sizeof myContainer);
+  prefer_huge_pages(myNumber, sizeof myNumber);
+  prefer_huge_pages(g_spelling_cache.shorts.entries, sizeof g_spelling_cache.shorts.entries);
 }
 
 // Records how counting ended, with the offending token for a too-long stop.
@@ -114,17 +128,25 @@ bool count_with_reader(const Input& in, const Scanner& scan, const Carry& carry,
 void count_input(const Input& in, const RunOptions& options, PassResult* result) {
   TALLY_CHECK(!reader_left_waiting());
   const Scanner& scan = options.scanner != nullptr ? *options.scanner : best_scanner();
-  start_spellings(&g_spelling_cache, options.spill_at);
-  g_separators = SeparatorCounts{};
+  start_spellings(&g_spelling_cache, in.size, options.spill_at);
+  // Zero already before the first run, and left untouched: pages that were
+  // never written cost nothing.
+  static bool used = false;
+  if (used) g_separators = SeparatorCounts{};
+  used = true;
   g_separators.flush_after = options.separators_flush_after;
   result->outcome = Outcome::kDone;
 
-  // One thread until a read fills the buffer, a sign of a large input; then,
-  // if there are CPUs for it, a reader thread takes over reading and listing.
+  // One thread until a read fills the buffer, a sign of a large input; then
+  // huge pages, and if there are CPUs for it, a reader thread takes over
+  // reading and listing.
+  if (in.size >= kHugeFrom) prefer_huge_tables();
   Carry carry;
-  if (count_alone(in, scan, &carry, true, result) &&
-      !(may_read_ahead(in, options.cpus) && count_with_reader(in, scan, carry, result))) {
-    count_alone(in, scan, &carry, false, result);
+  if (count_alone(in, scan, &carry, true, result)) {
+    if (in.size == 0) prefer_huge_tables();
+    if (!(may_read_ahead(in, options.cpus) && count_with_reader(in, scan, carry, result))) {
+      count_alone(in, scan, &carry, false, result);
+    }
   }
   if (result->outcome != Outcome::kDone) return;
 

@@ -138,10 +138,15 @@ void clear_table(Table* t) {
 
 }  // namespace
 
-void start_spellings(SpellingCache* cache, std::uint32_t spill_at) {
+void start_spellings(SpellingCache* cache, std::uint64_t expected_bytes, std::uint32_t spill_at) {
   clear_table(&cache->shorts);
   clear_table(&cache->longs);
-  size_shorts(cache, kShortSpellingMinBits);
+  // Real texts hold a new spelling every 20 bytes in their first 100 KB, and
+  // every 100 to 2000 bytes in the megabytes after; growing costs more than
+  // a table half used.
+  int bits = kShortSpellingMinBits;
+  while (bits < kShortSpellingMaxBits && (expected_bytes >> 5) > (std::uint64_t{1} << bits)) ++bits;
+  size_shorts(cache, bits);
   cache->spill_at = spill_at;
 }
 

@@ -16,16 +16,15 @@ namespace tally {
 // once per byte. flush_spellings() moves the counts into the token tables and
 // the character table at the end of the input.
 //
-// Short spellings (up to 28 bytes) live in a table that starts small and
-// doubles each time it is half full, so that a text with few spellings keeps
-// its lookups in the nearest caches. At full size and 5/8 full it takes no
-// more: a spelling met for the first time after that is counted directly in
-// the token tables. The spellings a text shows first are mostly its common
-// ones, and those stay. Long spellings (29 to 60 bytes) are few, and few of
-// them differ: their table has a fixed size and, once 5/8 full, also counts
-// new ones directly.
+// Short spellings (up to 28 bytes) live in a table that starts small, unless
+// the input is known to be large, and doubles each time it is half full, so
+// that a text with few spellings keeps its lookups in the nearest caches. At full size and 5/8 full
+// it takes no more: a spelling met for the first time after that is counted directly in the token
+// tables. The spellings a text shows first are mostly its common ones, and those stay. Long
+// spellings (29 to 60 bytes) are few, and few of them differ: their table has a fixed size and,
+// once 5/8 full, also counts new ones directly.
 constexpr int kShortSpellingMaxLen = 28;
-constexpr int kShortSpellingMinBits = 12;
+constexpr int kShortSpellingMinBits = 9;
 constexpr int kShortSpellingMaxBits = 16;
 constexpr std::size_t kShortSpellingSlots = std::size_t{1} << kShortSpellingMaxBits;
 constexpr std::size_t kShortSpellingLimit = kShortSpellingSlots * 5 / 8;
@@ -83,9 +82,11 @@ inline std::size_t spelling_mix(std::uint64_t a, std::uint64_t b, int shift) {
   return static_cast<std::size_t>(h >> shift);
 }
 
-// Empties the cache without counting, at its least size, for a new run.
-// A count that reaches `spill_at` is moved into the tables (tests lower it).
-void start_spellings(SpellingCache* cache, std::uint32_t spill_at);
+// Empties the cache without counting, for a new run over about
+// `expected_bytes` of input (0: not known), and sizes it for the spellings
+// that many bytes are likely to hold, so that it seldom has to grow. A
+// count that reaches `spill_at` is moved into the tables (tests lower it).
+void start_spellings(SpellingCache* cache, std::uint64_t expected_bytes, std::uint32_t spill_at);
 
 // Counts a spelling not in the cache, whose search ended at the free entry
 // `at`: adds it there, or counts it directly when the table is full; finds

@@ -14,13 +14,6 @@
 #include "run.h"
 #include "scanners.h"
 
-#if defined(__linux__)
-#include <sys/mman.h>
-// The bounds of the program's zero-initialised data, set by the linker.
-extern "C" char __bss_start[];  // NOLINT(bugprone-reserved-identifier)
-extern "C" char _end[];
-#endif
-
 #ifndef TALLY_VERSION
 #define TALLY_VERSION "unknown"
 #endif
@@ -105,23 +98,6 @@ int print_usage() {
   return print(t.data, t.len);
 }
 
-// The tables are megabytes of zero-initialised data touched at random. On
-// small pages each first touch is a page fault, thousands of them for a
-// large text, and on a virtual machine each costs microseconds; huge pages
-// make them a handful. Each huge page is cleared whole when first touched,
-// which costs a tiny input about half a millisecond. Only a hint: nothing
-// changes if the kernel declines.
-void prefer_huge_pages() {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-  constexpr std::uintptr_t kHuge = std::uintptr_t{1} << 21;
-  const auto start = reinterpret_cast<std::uintptr_t>(__bss_start);
-  const auto end = reinterpret_cast<std::uintptr_t>(_end);
-  const std::uintptr_t skip = (kHuge - start % kHuge) % kHuge;  // to the first whole huge page
-  const std::uintptr_t whole = end - start > skip ? (end - start - skip) & ~(kHuge - 1) : 0;
-  if (whole != 0) madvise(__bss_start + skip, whole, MADV_HUGEPAGE);
-#endif
-}
-
 // Reads standard input, retrying interrupted reads and waiting out a
 // descriptor that another program left non-blocking.
 std::ptrdiff_t read_stdin(void* /*ctx*/, unsigned char* dst, std::size_t cap, int* err) {
@@ -137,6 +113,24 @@ std::ptrdiff_t read_stdin(void* /*ctx*/, unsigned char* dst, std::size_t cap, in
       return -1;
     }
   }
+}
+
+// Standard input as the run sees it. Anything but a regular file may keep
+// tally waiting: a pipe, a terminal.
+tally::Input stdin_input() {
+  tally::Input in{read_stdin, nullptr, true};
+  struct stat st;
+  if (fstat(STDIN_FILENO, &st) != 0) return in;
+  if (S_ISREG(st.st_mode)) {
+    in.blocking = false;
+    const off_t at = lseek(STDIN_FILENO, 0, SEEK_CUR);
+    if (at >= 0 && at < st.st_size) in.size = static_cast<std::uint64_t>(st.st_size - at);
+  }
+#ifdef F_SETPIPE_SZ
+  // A larger pipe lets each read take more at once; failure costs nothing.
+  if (S_ISFIFO(st.st_mode)) fcntl(STDIN_FILENO, F_SETPIPE_SZ, 1 << 20);
+#endif
+  return in;
 }
 
 }  // namespace
@@ -158,21 +152,11 @@ int main(int argc, char** argv) {
     // Someone who typed `tally book.txt` would otherwise wait in silence.
     write_all(STDERR_FILENO, kTerminalHint, sizeof kTerminalHint - 1);
   }
-  prefer_huge_pages();
-  // Anything but a file may keep tally waiting: a pipe, a terminal.
-  struct stat in_stat;
-  const bool file = fstat(STDIN_FILENO, &in_stat) == 0 && S_ISREG(in_stat.st_mode);
-#ifdef F_SETPIPE_SZ
-  // A larger pipe lets each read take more at once; failure costs nothing.
-  fcntl(STDIN_FILENO, F_SETPIPE_SZ, 1 << 20);
-#endif
-
   static char out_buf[tally::kReportMax];
   static char err_buf[tally::kMessageMax];
   tally::Text out{out_buf, sizeof out_buf, 0, false};
   tally::Text err{err_buf, sizeof err_buf, 0, false};
-  const int status =
-      tally::run_filter(tally::Input{read_stdin, nullptr, !file}, options, &out, &err);
+  const int status = tally::run_filter(stdin_input(), options, &out, &err);
   if (status != 0) {
     write_all(STDERR_FILENO, err.data, err.len);
     return status;

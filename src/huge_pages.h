@@ -1,0 +1,21 @@
+// A hint that a large table be backed by huge pages, where the system offers
+// them: a few large page faults instead of thousands of small ones.
+#ifndef TALLY_HUGE_PAGES_H_
+#define TALLY_HUGE_PAGES_H_
+
+#include <cstddef>
+
+namespace tally {
+
+// The huge page size that the tables are aligned to.
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
+// Asks for huge pages for the whole huge pages inside [p, p + n). Only a
+// hint: nothing changes if the system declines, and pages already touched
+// stay as they are. A huge page is cleared whole when first touched, so this
+// pays only for a table that a large input will fill.
+void prefer_huge_pages(void* p, std::size_t n);
+
+}  // namespace tally
+
+#endif  // TALLY_HUGE_PAGES_H_
