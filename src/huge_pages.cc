@@ -11,10 +11,13 @@ namespace tally {
 
 void prefer_huge_pages(void* p, std::size_t n) {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
+  // Round inwards to whole huge pages by offsets from p, so the pointer
+  // passed on is still derived from p.
   const auto start = reinterpret_cast<std::uintptr_t>(p);
-  const std::uintptr_t first = (start + kHugePage - 1) & ~(kHugePage - 1);
-  const std::uintptr_t last = (start + n) & ~(kHugePage - 1);
-  if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+  const std::size_t head = (kHugePage - start % kHugePage) % kHugePage;
+  if (n <= head) return;
+  const std::size_t whole = (n - head) / kHugePage * kHugePage;
+  if (whole != 0) madvise(static_cast<char*>(p) + head, whole, MADV_HUGEPAGE);
 #else
   (void)p;
   (void)n;
