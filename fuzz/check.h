@@ -5,7 +5,10 @@
 
 #include <cstddef>
 
-// `max_read` is the most bytes one read hands over (0: as many as asked for).
-void check_against_model(const unsigned char* data, std::size_t size, std::size_t max_read);
+// Two runs on each path, both shaped by `knob`: one reading in order, at
+// most `knob` bytes a read (0: as many as asked for); one split between
+// several threads in small stretches and rooms, on a seekable input that
+// may fail to read at an offset.
+void check_against_model(const unsigned char* data, std::size_t size, unsigned knob);
 
 #endif  // TALLY_FUZZ_CHECK_H_

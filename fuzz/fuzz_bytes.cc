@@ -1,6 +1,6 @@
 // Arbitrary bytes through the whole filter, against the model. The first
-// byte picks how many bytes each read hands over, so that read boundaries
-// fall everywhere.
+// byte shapes the runs: how many bytes each read hands over, so that read
+// boundaries fall everywhere, and how a split cuts the input.
 #include <cstddef>
 #include <cstdint>
 

@@ -1,7 +1,9 @@
 // The plain model. It shares no code with the program on purpose.
 #include "model.h"
 
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -60,14 +62,19 @@ std::string ranked(const std::vector<std::pair<std::string, std::uint64_t>>& ent
 
 }  // namespace
 
-ModelResult model_run(const unsigned char* data, std::size_t size) {
+ModelResult model_run(const unsigned char* data, std::size_t size, std::size_t fail_at) {
+  // Reads hand out the bytes before fail_at, then fail.
+  const bool fails = fail_at < size;
+  const std::size_t limit = fails ? fail_at : size;
+  ModelResult read_error{
+      "", std::string("tally: cannot read standard input: ") + std::strerror(EIO) + "\n", 1};
   std::uint64_t chars[256] = {};
   std::uint64_t lines = 0;
   std::uint64_t tokens = 0;
   Table words;
   Table numbers;
   std::size_t i = 0;
-  while (i < size) {
+  while (i < limit) {
     unsigned char c = data[i];
     if (!is_letter(c) && !is_digit(c)) {
       ++chars[c];
@@ -77,7 +84,7 @@ ModelResult model_run(const unsigned char* data, std::size_t size) {
     }
     const bool word = is_letter(c);
     std::string token;
-    while (i < size && (is_digit(data[i]) || (word && is_letter(data[i])))) {
+    while (i < limit && (is_digit(data[i]) || (word && is_letter(data[i])))) {
       unsigned char t = data[i];
       ++chars[t];
       if (word && t >= 'A' && t <= 'Z') t = static_cast<unsigned char>(t + 32);
@@ -87,6 +94,7 @@ ModelResult model_run(const unsigned char* data, std::size_t size) {
         return {"", (word ? "Word " : "Number ") + token + " too long!! Exit.\n", 1};
       }
     }
+    if (fails && i == limit) return read_error;  // the token may go on
     ++tokens;
     if (!add(word ? words : numbers, token)) {
       return {"",
@@ -95,6 +103,8 @@ ModelResult model_run(const unsigned char* data, std::size_t size) {
               1};
     }
   }
+
+  if (fails) return read_error;
 
   std::vector<std::pair<std::string, std::uint64_t>> seen;
   for (int code = 0; code < 256; ++code) {

@@ -5,6 +5,7 @@
 #define TALLY_FUZZ_MODEL_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 struct ModelResult {
@@ -13,6 +14,8 @@ struct ModelResult {
   int status;
 };
 
-ModelResult model_run(const unsigned char* data, std::size_t size);
+// The result for `size` bytes at `data`, read until the offset `fail_at`,
+// where reading fails with EIO, if that lies inside the input.
+ModelResult model_run(const unsigned char* data, std::size_t size, std::size_t fail_at = SIZE_MAX);
 
 #endif  // TALLY_FUZZ_MODEL_H_

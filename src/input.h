@@ -22,11 +22,17 @@ namespace tally {
 // `size`: how many bytes are left to read, when that is known in advance (a
 // regular file), else 0. Only a hint: the input may still end sooner or
 // later.
+//
+// `read_at`, for a regular file: as `read`, but from `offset` bytes after
+// where the run began, and callable from several threads at once; it does
+// not move where `read` goes on. nullptr for other inputs.
 struct Input {
   std::ptrdiff_t (*read)(void* ctx, unsigned char* dst, std::size_t cap, int* err);
   void* ctx;
   bool blocking = false;
   std::uint64_t size = 0;
+  std::ptrdiff_t (*read_at)(void* ctx, unsigned char* dst, std::size_t cap, std::uint64_t offset,
+                            int* err) = nullptr;
 };
 
 }  // namespace tally

@@ -12,12 +12,22 @@ struct Scanner;
 struct RunOptions {
   // The scanning path; nullptr takes the fastest this CPU supports.
   const Scanner* scanner = nullptr;
-  // CPUs to plan threads for; 0 asks the system.
+  // CPUs to plan threads for; 0: those this process may run on.
   long cpus = 0;
   // A spelling's count that is moved into the tables, before it can wrap.
   std::uint32_t spill_at = 0xFFFFFFFFu;
   // Bytes listed after which the separator histograms are added up.
   std::uint64_t separators_flush_after = std::uint64_t{1} << 31;
+
+  // Counting a file on several threads (split.h). 0 takes the default.
+  // The smallest file that is split:
+  std::uint64_t split_from = 0;
+  // What one thread counts first, alone, and what each counts in the first
+  // round after that (later rounds take four times as much):
+  std::uint64_t prefix = 0;
+  std::uint64_t stretch = 0;
+  // The most keys one worker's room takes:
+  std::uint32_t room_keys = 0;
 };
 
 }  // namespace tally

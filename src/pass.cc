@@ -4,12 +4,14 @@
 
 #include <unistd.h>
 
-#include <cstring>
+#include <sched.h>
 
+#include "counter.h"
 #include "huge_pages.h"
 #include "reader.h"
 #include "scanners.h"
 #include "spelling_cache.h"
+#include "split.h"
 #include "token_list.h"
 
 namespace tally {
@@ -19,7 +21,8 @@ namespace {
 alignas(64) unsigned char g_buf[kCarryRoom + kReadSize + kPadding];
 TokenList g_part;
 SeparatorCounts g_separators;
-alignas(kHugePage) SpellingCache g_spelling_cache;
+SpellingStore g_spellings;
+SpellingCache g_spelling_cache;
 
 std::uint64_t sum(const std::uint64_t* counts, int n) {
   std::uint64_t total = 0;
@@ -37,19 +40,7 @@ void prefer_huge_tables() {
   done = true;
   prefer_huge_pages(myContainer, sizeof myContainer);
   prefer_huge_pages(myNumber, sizeof myNumber);
-  prefer_huge_pages(g_spelling_cache.shorts.entries, sizeof g_spelling_cache.shorts.entries);
-}
-
-// Records how counting ended, with the offending token for a too-long stop.
-void stop_on(const CountResult& r, PassResult* result) {
-  result->outcome = r.outcome;
-  if (r.outcome != Outcome::kWordTooLong && r.outcome != Outcome::kNumberTooLong) return;
-  std::memcpy(result->token, r.mark, kTooLongLen);
-  if (r.outcome == Outcome::kWordTooLong) {
-    for (char& c : result->token) {
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    }
-  }
+  prefer_huge_pages(g_spellings.shorts, sizeof g_spellings.shorts);
 }
 
 void read_failed(int error, PassResult* result) {
@@ -71,14 +62,8 @@ std::ptrdiff_t read_and_count(const Input& in, const Scanner& scan, Carry* carry
   }
   cc += static_cast<std::uint64_t>(n);
   const unsigned char* const end = data + n;
-  for (;;) {
-    const auto part = static_cast<std::ptrdiff_t>(kPartSize);
-    const unsigned char* const to = end - from > part ? from + part : end;
-    from = scan.list(&g_part, from, to, n == 0, &g_separators);
-    const CountResult r = scan.count(g_part, &g_spelling_cache);
-    stop_on(r, result);
-    if (r.outcome != Outcome::kDone || to == end) break;
-  }
+  from = count_buffer(Counter{&scan, &g_spelling_cache, &g_separators, &g_part}, from, end, n == 0,
+                      result);
   *carry = Carry{from, static_cast<std::size_t>(end - from)};
   return n;
 }
@@ -95,10 +80,17 @@ bool count_alone(const Input& in, const Scanner& scan, Carry* carry, bool until_
   }
 }
 
+// The CPUs this process may run on, as its affinity mask has them.
+long usable_cpus(long cpus) {
+  if (cpus != 0) return cpus;
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) != 0) return 1;
+  return CPU_COUNT(&set);
+}
+
 // Whether a second thread may read the input: with a writer to leave room
 // for, a blocking input needs a third CPU.
 bool may_read_ahead(const Input& in, long cpus) {
-  if (cpus == 0) cpus = sysconf(_SC_NPROCESSORS_ONLN);
   return cpus >= (in.blocking ? 3 : 2);
 }
 
@@ -115,7 +107,7 @@ bool count_with_reader(const Input& in, const Scanner& scan, const Carry& carry,
     }
     cc += static_cast<std::uint64_t>(b.read);
     const CountResult r = scan.count(b.list, &g_spelling_cache);
-    stop_on(r, result);
+    record_stop(r, result);
     if (r.outcome != Outcome::kDone || b.last) break;
     done_with_block();
   }
@@ -123,19 +115,38 @@ bool count_with_reader(const Input& in, const Scanner& scan, const Carry& carry,
   return true;
 }
 
+// Every token added one to exactly one count.
+void add_up_totals() {
+  wordc = sum(wordCount, w_num) + sum(numCount, n_num);
+  linec = letterCount[static_cast<int>('\n')];
+}
+
 }  // namespace
 
 void count_input(const Input& in, const RunOptions& options, PassResult* result) {
   TALLY_CHECK(!reader_left_waiting());
   const Scanner& scan = options.scanner != nullptr ? *options.scanner : best_scanner();
-  start_spellings(&g_spelling_cache, in.size, options.spill_at);
+  clear_spellings(&g_spelling_cache);
+  result->outcome = Outcome::kDone;
+  const long cpus = usable_cpus(options.cpus);
+
+  // A large file is counted by as many threads as there are CPUs.
+  const std::uint64_t split_from = options.split_from != 0 ? options.split_from : kSplitFrom;
+  if (in.read_at != nullptr && in.size >= split_from && cpus >= 2) {
+    prefer_huge_tables();
+    count_split(in, scan, options, cpus < kMaxWorkers ? static_cast<int>(cpus) : kMaxWorkers,
+                &g_spellings, result);
+    if (result->outcome == Outcome::kDone) add_up_totals();
+    return;
+  }
+
+  attach_spellings(&g_spelling_cache, &g_spellings, 0, 1, in.size, options.spill_at, Sink{});
   // Zero already before the first run, and left untouched: pages that were
   // never written cost nothing.
   static bool used = false;
   if (used) g_separators = SeparatorCounts{};
   used = true;
   g_separators.flush_after = options.separators_flush_after;
-  result->outcome = Outcome::kDone;
 
   // One thread until a read fills the buffer, a sign of a large input; then
   // huge pages, and if there are CPUs for it, a reader thread takes over
@@ -144,7 +155,7 @@ void count_input(const Input& in, const RunOptions& options, PassResult* result)
   Carry carry;
   if (count_alone(in, scan, &carry, true, result)) {
     if (in.size == 0) prefer_huge_tables();
-    if (!(may_read_ahead(in, options.cpus) && count_with_reader(in, scan, carry, result))) {
+    if (!(may_read_ahead(in, cpus) && count_with_reader(in, scan, carry, result))) {
       count_alone(in, scan, &carry, false, result);
     }
   }
@@ -152,9 +163,7 @@ void count_input(const Input& in, const RunOptions& options, PassResult* result)
 
   add_separators(&g_separators);
   flush_spellings(&g_spelling_cache);
-  // Every token added one to exactly one count.
-  wordc = sum(wordCount, w_num) + sum(numCount, n_num);
-  linec = letterCount[static_cast<int>('\n')];
+  add_up_totals();
 }
 
 }  // namespace tally

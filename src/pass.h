@@ -8,14 +8,6 @@
 
 namespace tally {
 
-struct PassResult {
-  Outcome outcome;
-  int error;  // errno value, for kReadError
-  // For the too-long outcomes: the token's first kTooLongLen characters
-  // (identifiers in lower case), not NUL-terminated.
-  char token[kTooLongLen];
-};
-
 // Runs the counting pass over the whole input, or up to the first stop.
 // REQUIRES: the tables are in their start-up state; options.scanner, if
 // set, is supported by this CPU; no earlier run in this process left its

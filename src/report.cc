@@ -105,6 +105,7 @@ void write_stop_message(const PassResult& r, Text* err) {
       append(err, "\n");
       break;
     case Outcome::kDone:
+    case Outcome::kOutOfRoom:  // never the end of a run
       break;
   }
 }

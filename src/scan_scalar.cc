@@ -1,7 +1,8 @@
 // The scalar scanning path, the reference for the others: one byte at a
-// time through a classification table, and each token counted on its own
-// in the token tables, without the spelling cache.
+// time through a classification table, and each token counted on its own,
+// without the spelling cache (only its sink).
 #include "kernels.h"
+#include "spelling_cache.h"
 
 namespace tally {
 namespace {
@@ -55,11 +56,10 @@ const unsigned char* list_scalar(TokenList* list, const unsigned char* from,
   return end;
 }
 
-CountResult count_scalar(const TokenList& list, SpellingCache* /*cache*/) {
+CountResult count_scalar(const TokenList& list, SpellingCache* cache) {
   for (std::uint32_t k = 0; k < list.tokens; ++k) {
     const unsigned char* const s = list.base + list.starts[k];
-    const bool identifier = kClass.of[*s] == kLetter;
-    const Outcome o = count_token_and_bytes(s, list.ends[k] - list.starts[k], identifier);
+    const Outcome o = sink_count(cache->sink, s, list.ends[k] - list.starts[k]);
     if (o != Outcome::kDone) return {o, s};
   }
   return {Outcome::kDone, nullptr};

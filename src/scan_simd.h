@@ -23,10 +23,6 @@ struct Masks {
   std::uint64_t newlines;
 };
 
-inline bool is_digit_byte(unsigned char c) {
-  return static_cast<unsigned char>(c - '0') < 10;
-}
-
 // 32 bytes of 0xFF then 32 zero bytes: loading at kLowBytes + 32 - n gives
 // a mask that keeps the first n bytes.
 alignas(64) constexpr unsigned char kLowBytes[64] = {
@@ -83,7 +79,7 @@ inline Outcome count_long_token(SpellingCache* c, const unsigned char* p, std::p
                                       keep(len < 32 ? len : 32));
   const __m256i hi = _mm256_and_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32)),
                                       keep(len > 32 ? len - 32 : 0));
-  std::size_t at = spelling_home(_mm256_xor_si256(lo, hi), 64 - kLongSpellingBits);
+  std::size_t at = spelling_home(_mm256_xor_si256(lo, hi), c->long_shift);
   for (;;) {
     LongSpelling& s = c->longs.entries[at];
     const __m256i* seen = reinterpret_cast<const __m256i*>(&s);
@@ -97,7 +93,7 @@ inline Outcome count_long_token(SpellingCache* c, const unsigned char* p, std::p
       return Outcome::kDone;
     }
     if (s.count == 0) return add_long_spelling(c, p, static_cast<int>(len), at);
-    at = (at + 1) & (kLongSpellingSlots - 1);
+    at = (at + 1) & c->long_mask;
   }
 }
 
@@ -238,7 +234,7 @@ inline CountResult count_tokens(const TokenList& list, SpellingCache* c) {
       const std::ptrdiff_t len = list.ends[k] - list.starts[k];
       // A growth while counting may have moved homes.
       const Outcome o =
-          len > kLongSpellingMaxLen    ? count_token_and_bytes(s, len, !is_digit_byte(*s))
+          len > kLongSpellingMaxLen    ? sink_count(c->sink, s, len)
           : len > kShortSpellingMaxLen ? count_long_token(c, s, len)
           : shift == c->shift
               ? count_short_token(c, s, len, homes[k - first])

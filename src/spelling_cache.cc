@@ -9,15 +9,11 @@
 namespace tally {
 namespace {
 
-bool is_number(const unsigned char* text) {
-  return text[0] >= '0' && text[0] <= '9';
-}
-
 // A smaller short table grows when half full; the largest one takes more.
 void size_shorts(SpellingCache* c, int bits) {
   c->shift = 64 - bits;
   c->mask = (std::size_t{1} << bits) - 1;
-  c->grow_at = bits == kShortSpellingMaxBits ? kShortSpellingLimit : std::size_t{1} << (bits - 1);
+  c->grow_at = bits == c->max_bits ? c->shorts.limit : std::size_t{1} << (bits - 1);
 }
 
 // The same home as the SIMD lookups compute, from a stored entry (whose
@@ -41,9 +37,9 @@ std::size_t home_of(const ShortSpelling& s, int shift) {
 // is the table that adding them in that order would have built.
 void rehash_shorts(SpellingCache* c, int bits) {
   constexpr std::uint16_t kFree = 0xFFFF;
-  static_assert(kShortSpellingLimit < kFree, "entry numbers fit 16 bits");
-  std::uint16_t* const order = c->rehash.order;
-  std::uint16_t* const number = c->rehash.number;
+  static_assert(kShortSpellingSlots * 5 / 8 < kFree, "entry numbers fit 16 bits");
+  std::uint16_t* const order = c->order;
+  std::uint16_t* const number = c->number;
   auto& t = c->shorts;
   const std::size_t n = t.fill;
   // Entries are ranked by the bit length of their count, by counting sort.
@@ -68,7 +64,7 @@ void rehash_shorts(SpellingCache* c, int bits) {
     if (at == from) continue;
     const std::uint16_t other = number[at];
     std::swap(t.entries[at], t.entries[from]);
-    std::swap(t.slot[at], t.slot[from]);
+    std::swap(t.refs[at], t.refs[from]);
     number[from] = other;
     if (other != kFree) t.used[other] = static_cast<std::uint32_t>(from);
     number[at] = static_cast<std::uint16_t>(k);
@@ -87,99 +83,123 @@ void rehash_shorts(SpellingCache* c, int bits) {
 }
 
 template <typename Entry>
-void add_to_tables(const Entry& e, std::int32_t slot, std::uint64_t n) {
-  (is_number(e.text) ? numCount : wordCount)[slot] += n;
-  for (std::size_t j = 0; j < sizeof e.text && e.text[j] != 0; ++j) letterCount[e.text[j]] += n;
-}
-
-// Finds or adds a new spelling's key in its token table, or says why the
-// run stops. The spelling's own count carries this occurrence; the token
-// table gets it at the flush.
-Outcome key_slot(const unsigned char* p, int len, std::int32_t* slot) {
-  const bool number = is_number(p);
-  Key key;
-  make_key(p, len, !number, &key);
-  *slot = find_or_add(number ? kNumbers : kIdentifiers, key, 0);
-  if (*slot >= 0) return Outcome::kDone;
-  return number ? Outcome::kNumbersFull : Outcome::kWordsFull;
+void add_to_sink(const SpellingCache& c, const Entry& e, std::int32_t ref, std::uint64_t n) {
+  sink_add(c.sink, ref, e.text, sizeof e.text, n);
 }
 
 // Adds a spelling met for the first time at its free entry `at`, or counts
-// it directly when the table holds `limit` entries already.
-template <typename Table>
-Outcome add_entry(Table* t, std::size_t limit, const unsigned char* p, int len, std::size_t at) {
-  if (t->fill == limit) return count_token_and_bytes(p, len, !is_number(p));
-  std::int32_t slot;
-  const Outcome o = key_slot(p, len, &slot);
+// it directly when the table is full.
+template <typename Entry>
+Outcome add_entry(SpellingCache* c, SpellingTable<Entry>* t, const unsigned char* p, int len,
+                  std::size_t at) {
+  if (t->fill == t->limit) return sink_count(c->sink, p, len);
+  std::int32_t ref;
+  const Outcome o = sink_ref(c->sink, p, len, &ref);
   if (o != Outcome::kDone) return o;
   auto& e = t->entries[at];
   std::memcpy(e.text, p, static_cast<std::size_t>(len));
   e.count = 1;
-  t->slot[at] = slot;
+  t->refs[at] = ref;
   t->used[t->fill++] = static_cast<std::uint32_t>(at);
   return Outcome::kDone;
 }
 
-template <typename Table>
-void flush_table(Table* t) {
+template <typename Entry>
+void flush_table(const SpellingCache& c, SpellingTable<Entry>* t) {
   for (std::size_t i = 0; i < t->fill; ++i) {
     auto& e = t->entries[t->used[i]];
-    add_to_tables(e, t->slot[t->used[i]], e.count);
+    add_to_sink(c, e, t->refs[t->used[i]], e.count);
     e = {};
   }
   t->fill = 0;
 }
 
-template <typename Table>
-void clear_table(Table* t) {
+template <typename Entry>
+void clear_table(SpellingTable<Entry>* t) {
   for (std::size_t i = 0; i < t->fill; ++i) t->entries[t->used[i]] = {};
   t->fill = 0;
 }
 
+template <typename Entry>
+void rebase_table(SpellingTable<Entry>* t, const Room& room) {
+  for (std::size_t i = 0; i < t->fill; ++i) {
+    std::int32_t& ref = t->refs[t->used[i]];
+    if (ref < 0) ref = room.keys[~ref].slot;
+  }
+}
+
+template <typename Entry>
+SpellingTable<Entry> part_of(Entry* entries, std::int32_t* refs, std::uint32_t* used,
+                             std::size_t slots, std::size_t i) {
+  return {entries + i * slots, refs + i * slots, used + i * slots, 0, slots * 5 / 8};
+}
+
 }  // namespace
 
-void start_spellings(SpellingCache* cache, std::uint64_t expected_bytes, std::uint32_t spill_at) {
-  clear_table(&cache->shorts);
-  clear_table(&cache->longs);
+void attach_spellings(SpellingCache* cache, SpellingStore* store, int part, int parts,
+                      std::uint64_t expected_bytes, std::uint32_t spill_at, Sink sink) {
+  TALLY_CHECK(parts > 0 && parts <= 16 && (parts & (parts - 1)) == 0 && part < parts);
+  const auto n = static_cast<std::size_t>(parts);
+  const auto i = static_cast<std::size_t>(part);
+  const std::size_t short_slots = kShortSpellingSlots / n;
+  const std::size_t long_slots = kLongSpellingSlots / n;
+  cache->shorts = part_of(store->shorts, store->short_refs, store->short_used, short_slots, i);
+  cache->longs = part_of(store->longs, store->long_refs, store->long_used, long_slots, i);
+  cache->order = store->order + i * short_slots;
+  cache->number = store->number + i * short_slots;
+  cache->max_bits = kShortSpellingMaxBits - __builtin_ctz(static_cast<unsigned>(parts));
+  cache->long_shift = 64 - (kLongSpellingBits - __builtin_ctz(static_cast<unsigned>(parts)));
+  cache->long_mask = long_slots - 1;
+  cache->spill_at = spill_at;
+  cache->sink = sink;
   // Real texts hold a new spelling every 20 bytes in their first 100 KB, and
   // every 100 to 2000 bytes in the megabytes after; growing costs more than
   // a table half used.
   int bits = kShortSpellingMinBits;
-  while (bits < kShortSpellingMaxBits && (expected_bytes >> 5) > (std::uint64_t{1} << bits)) ++bits;
+  while (bits < cache->max_bits && (expected_bytes >> 5) > (std::uint64_t{1} << bits)) ++bits;
   size_shorts(cache, bits);
-  cache->spill_at = spill_at;
 }
 
 Outcome add_short_spelling(SpellingCache* cache, const unsigned char* p, int len, std::size_t at) {
   const std::size_t before = cache->shorts.fill;
-  const Outcome o = add_entry(&cache->shorts, kShortSpellingLimit, p, len, at);
+  const Outcome o = add_entry(cache, &cache->shorts, p, len, at);
   // Rehashed once more when the largest table fills, and not after.
   if (cache->shorts.fill != before && cache->shorts.fill == cache->grow_at) {
     const int bits = 64 - cache->shift;
-    rehash_shorts(cache, bits == kShortSpellingMaxBits ? bits : bits + 1);
+    rehash_shorts(cache, bits == cache->max_bits ? bits : bits + 1);
   }
   return o;
 }
 
 Outcome add_long_spelling(SpellingCache* cache, const unsigned char* p, int len, std::size_t at) {
-  return add_entry(&cache->longs, kLongSpellingLimit, p, len, at);
+  return add_entry(cache, &cache->longs, p, len, at);
 }
 
 void spill_short_spelling(SpellingCache* cache, std::size_t at) {
   auto& e = cache->shorts.entries[at];
-  add_to_tables(e, cache->shorts.slot[at], e.count - 1);
+  add_to_sink(*cache, e, cache->shorts.refs[at], e.count - 1);
   e.count = 1;
 }
 
 void spill_long_spelling(SpellingCache* cache, std::size_t at) {
   auto& e = cache->longs.entries[at];
-  add_to_tables(e, cache->longs.slot[at], e.count - 1);
+  add_to_sink(*cache, e, cache->longs.refs[at], e.count - 1);
   e.count = 1;
 }
 
+void rebase_spellings(SpellingCache* cache, const Room& room) {
+  rebase_table(&cache->shorts, room);
+  rebase_table(&cache->longs, room);
+}
+
 void flush_spellings(SpellingCache* cache) {
-  flush_table(&cache->shorts);
-  flush_table(&cache->longs);
+  flush_table(*cache, &cache->shorts);
+  flush_table(*cache, &cache->longs);
+}
+
+void clear_spellings(SpellingCache* cache) {
+  clear_table(&cache->shorts);
+  clear_table(&cache->longs);
 }
 
 }  // namespace tally

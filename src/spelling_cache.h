@@ -6,36 +6,36 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "huge_pages.h"
+#include "sink.h"
 #include "tally_tables.h"
 
 namespace tally {
 
-// The cache maps a token's spelling, case and all, to its key's slot in its
-// token table and a count of its occurrences. A token then costs one hash and
+// The cache maps a token's spelling, case and all, to its key's reference
+// (sink.h) and a count of its occurrences. A token then costs one hash and
 // one compare, and its characters are tallied once per spelling instead of
-// once per byte. flush_spellings() moves the counts into the token tables and
-// the character table at the end of the input.
+// once per byte. flush_spellings() moves the counts to the sink at the end.
 //
 // Short spellings (up to 28 bytes) live in a table that starts small, unless
 // the input is known to be large, and doubles each time it is half full, so
-// that a text with few spellings keeps its lookups in the nearest caches. At full size and 5/8 full
-// it takes no more: a spelling met for the first time after that is counted directly in the token
-// tables. The spellings a text shows first are mostly its common ones, and those stay. Long
-// spellings (29 to 60 bytes) are few, and few of them differ: their table has a fixed size and,
-// once 5/8 full, also counts new ones directly.
+// that a text with few spellings keeps its lookups in the nearest caches. At
+// full size and 5/8 full it takes no more: a spelling met for the first time
+// after that is counted directly. The spellings a text shows first are
+// mostly its common ones, and those stay. Long spellings (29 to 60 bytes)
+// are few, and few of them differ: their table has a fixed size and, once
+// 5/8 full, also counts new ones directly.
 constexpr int kShortSpellingMaxLen = 28;
 constexpr int kShortSpellingMinBits = 9;
 constexpr int kShortSpellingMaxBits = 16;
 constexpr std::size_t kShortSpellingSlots = std::size_t{1} << kShortSpellingMaxBits;
-constexpr std::size_t kShortSpellingLimit = kShortSpellingSlots * 5 / 8;
 constexpr int kLongSpellingMaxLen = 60;
 constexpr int kLongSpellingBits = 12;
 constexpr std::size_t kLongSpellingSlots = std::size_t{1} << kLongSpellingBits;
-constexpr std::size_t kLongSpellingLimit = kLongSpellingSlots * 5 / 8;
 
 // An entry: the spelling's text, zero-padded (tokens hold no zero byte),
 // then its count, zero for a free entry. A count that reaches the cache's
-// spill_at is moved into the tables and starts again from one.
+// spill_at is moved to the sink and starts again from one.
 template <int kTextLen>
 struct SpellingEntry {
   unsigned char text[std::size_t{kTextLen}];
@@ -46,31 +46,47 @@ using LongSpelling = SpellingEntry<kLongSpellingMaxLen>;
 static_assert(sizeof(ShortSpelling) == 32, "a short spelling is one 32-byte vector");
 static_assert(sizeof(LongSpelling) == 64, "a long spelling is one cache line");
 
-// One table of entries, with each entry's key slot in its token table (which
-// table follows from the spelling's first byte) and where the used entries
-// are, so that flushing and clearing cost what was used.
-template <typename Entry, std::size_t kSlots, std::size_t kLimit>
+// Room for one cache of the largest size, or for several smaller ones, one
+// per thread, each a part of every array.
+struct SpellingStore {
+  alignas(kHugePage) ShortSpelling shorts[kShortSpellingSlots];
+  alignas(64) LongSpelling longs[kLongSpellingSlots];
+  std::int32_t short_refs[kShortSpellingSlots];
+  std::int32_t long_refs[kLongSpellingSlots];
+  std::uint32_t short_used[kShortSpellingSlots];
+  std::uint32_t long_used[kLongSpellingSlots];
+  // Room for rearranging the short entries as a table grows.
+  std::uint16_t order[kShortSpellingSlots];   // entry numbers, hottest first
+  std::uint16_t number[kShortSpellingSlots];  // the entry number at each entry
+};
+
+// One table of entries, each with its key's reference, and where the used
+// entries are, so that flushing and clearing cost what was used.
+template <typename Entry>
 struct SpellingTable {
-  alignas(64) Entry entries[kSlots];
-  std::int32_t slot[kSlots];
-  std::uint32_t used[kLimit];
+  Entry* entries;
+  std::int32_t* refs;
+  std::uint32_t* used;
   std::size_t fill;
+  std::size_t limit;  // the most it takes
 };
 
 struct SpellingCache {
-  SpellingTable<ShortSpelling, kShortSpellingSlots, kShortSpellingLimit> shorts;
-  SpellingTable<LongSpelling, kLongSpellingSlots, kLongSpellingLimit> longs;
+  SpellingTable<ShortSpelling> shorts;
+  SpellingTable<LongSpelling> longs;
   // The part of shorts in use: 2^(64 - shift) entries from the start; mask
-  // is that number less one; at `grow_at` used entries it grows.
+  // is that number less one; at `grow_at` used entries it grows, up to
+  // 2^max_bits entries.
   int shift;
   std::size_t mask;
   std::size_t grow_at;
+  int max_bits;
+  int long_shift;
+  std::size_t long_mask;
   std::uint32_t spill_at;
-  // Room for rearranging the short entries as the table grows.
-  struct {
-    std::uint16_t order[kShortSpellingLimit];   // entry numbers, hottest first
-    std::uint16_t number[kShortSpellingSlots];  // the entry number at each entry
-  } rehash;
+  std::uint16_t* order;
+  std::uint16_t* number;
+  Sink sink;
 };
 
 // Where a spelling's search starts: its text, zero-padded to 32 bytes as
@@ -82,15 +98,19 @@ inline std::size_t spelling_mix(std::uint64_t a, std::uint64_t b, int shift) {
   return static_cast<std::size_t>(h >> shift);
 }
 
-// Empties the cache without counting, for a new run over about
-// `expected_bytes` of input (0: not known), and sizes it for the spellings
-// that many bytes are likely to hold, so that it seldom has to grow. A
-// count that reaches `spill_at` is moved into the tables (tests lower it).
-void start_spellings(SpellingCache* cache, std::uint64_t expected_bytes, std::uint32_t spill_at);
+// Gives `cache` part `part` of `parts` of `store`, empty, sized for about
+// `expected_bytes` of input (0: not known), so that it seldom has to grow,
+// and counting into `sink`. A count that reaches `spill_at` is moved to the
+// sink (tests lower it).
+// REQUIRES: parts is a power of two, at most 16; part < parts; no other
+// cache uses the same part; the part is empty (as the store starts, and as
+// flush_spellings and clear_spellings leave it).
+void attach_spellings(SpellingCache* cache, SpellingStore* store, int part, int parts,
+                      std::uint64_t expected_bytes, std::uint32_t spill_at, Sink sink);
 
 // Counts a spelling not in the cache, whose search ended at the free entry
 // `at`: adds it there, or counts it directly when the table is full; finds
-// or adds its key in the token table, or says why the run stops.
+// or notes its key, or says why the run stops or that the room is full.
 // REQUIRES: 1 <= len <= kShortSpellingMaxLen; shorts.entries[at] is free.
 Outcome add_short_spelling(SpellingCache* cache, const unsigned char* p, int len, std::size_t at);
 // The same for a long spelling.
@@ -98,12 +118,17 @@ Outcome add_short_spelling(SpellingCache* cache, const unsigned char* p, int len
 // longs.entries[at] is free.
 Outcome add_long_spelling(SpellingCache* cache, const unsigned char* p, int len, std::size_t at);
 
-// Moves one entry's count, less one, into the tables; the entry keeps one.
+// Moves one entry's count, less one, to the sink; the entry keeps one.
 void spill_short_spelling(SpellingCache* cache, std::size_t at);
 void spill_long_spelling(SpellingCache* cache, std::size_t at);
 
-// Moves every count into the tables and empties the cache.
+// Replaces each reference to a room's key by the slot it was merged into.
+void rebase_spellings(SpellingCache* cache, const Room& room);
+
+// Moves every count to the sink and empties the cache.
 void flush_spellings(SpellingCache* cache);
+// Empties the cache without counting.
+void clear_spellings(SpellingCache* cache);
 
 }  // namespace tally
 

@@ -13,6 +13,7 @@
 #include "report.h"
 #include "run.h"
 #include "scanners.h"
+#include "tally_tables.h"
 
 #ifndef TALLY_VERSION
 #define TALLY_VERSION "unknown"
@@ -115,6 +116,21 @@ std::ptrdiff_t read_stdin(void* /*ctx*/, unsigned char* dst, std::size_t cap, in
   }
 }
 
+// Where a regular file on standard input stood when the run began.
+off_t g_stdin_start = 0;
+
+std::ptrdiff_t pread_stdin(void* /*ctx*/, unsigned char* dst, std::size_t cap,
+                           std::uint64_t offset, int* err) {
+  for (;;) {
+    const ssize_t n = pread(STDIN_FILENO, dst, cap, g_stdin_start + static_cast<off_t>(offset));
+    if (n >= 0) return n;
+    if (errno != EINTR) {
+      *err = errno;
+      return -1;
+    }
+  }
+}
+
 // Standard input as the run sees it. Anything but a regular file may keep
 // tally waiting: a pipe, a terminal.
 tally::Input stdin_input() {
@@ -125,6 +141,10 @@ tally::Input stdin_input() {
     in.blocking = false;
     const off_t at = lseek(STDIN_FILENO, 0, SEEK_CUR);
     if (at >= 0 && at < st.st_size) in.size = static_cast<std::uint64_t>(st.st_size - at);
+    if (at >= 0) {
+      g_stdin_start = at;
+      in.read_at = pread_stdin;
+    }
   }
 #ifdef F_SETPIPE_SZ
   // A larger pipe lets each read take more at once; failure costs nothing.
@@ -156,7 +176,12 @@ int main(int argc, char** argv) {
   static char err_buf[tally::kMessageMax];
   tally::Text out{out_buf, sizeof out_buf, 0, false};
   tally::Text err{err_buf, sizeof err_buf, 0, false};
-  const int status = tally::run_filter(stdin_input(), options, &out, &err);
+  const tally::Input in = stdin_input();
+  const int status = tally::run_filter(in, options, &out, &err);
+  if (in.read_at != nullptr && status == 0) {
+    // Leave the file where reading it in order would have: at its end.
+    lseek(STDIN_FILENO, g_stdin_start + static_cast<off_t>(tally::cc), SEEK_SET);
+  }
   if (status != 0) {
     write_all(STDERR_FILENO, err.data, err.len);
     return status;

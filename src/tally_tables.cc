@@ -113,28 +113,50 @@ void make_key(const unsigned char* src, int len, bool fold_case, Key* key) {
   const std::uint64_t last = keep_bytes(load_word(src + std::ptrdiff_t{8} * full) | fold, len % 8);
   key->words[full] = last;
   h = (h ^ last) * kMul;
-  key->len = len;
   key->nwords = full + 1;
   key->hash = h ^ (h >> 29);
 }
 
-// performance critical: as make_key.
-int find_or_add(const TokenTable& t, const Key& key, std::uint64_t add) {
+namespace {
+
+// The index's view of a key's hash: its tag, then the 16 bits that place it.
+std::uint32_t index_hash(const Key& key) {
+  return static_cast<std::uint32_t>(((key.hash >> 48) << 16) | (key.hash & 0xFFFF));
+}
+
+// The slot that holds `key`, or -1 with `*pos` at the free entry where it
+// would go.
+int probe(const TokenTable& t, const Key& key, std::uint32_t h, std::uint32_t* pos) {
   const std::uint32_t mask = *t.mask;
-  const auto h = static_cast<std::uint32_t>(((key.hash >> 48) << 16) | (key.hash & 0xFFFF));
-  std::uint32_t pos = h & mask;
-  for (;;) {
-    const std::uint32_t e = t.index[pos];
-    if (e == 0) break;
+  for (std::uint32_t at = h & mask;; at = (at + 1) & mask) {
+    const std::uint32_t e = t.index[at];
+    if (e == 0) {
+      *pos = at;
+      return -1;
+    }
     if ((e >> 16) == (h >> 16)) {
       const std::uint32_t slot = (e & 0xFFFFu) - 1;
       TALLY_CHECK(slot < static_cast<std::uint32_t>(*t.fill));
-      if (same_key(t.keys[slot], key)) {
-        t.counts[slot] += add;
-        return static_cast<int>(slot);
-      }
+      if (same_key(t.keys[slot], key)) return static_cast<int>(slot);
     }
-    pos = (pos + 1) & mask;
+  }
+}
+
+}  // namespace
+
+int find_key(const TokenTable& t, const Key& key) {
+  std::uint32_t pos = 0;
+  return probe(t, key, index_hash(key), &pos);
+}
+
+// performance critical: as make_key.
+int find_or_add(const TokenTable& t, const Key& key, std::uint64_t add) {
+  const std::uint32_t h = index_hash(key);
+  std::uint32_t pos = 0;
+  const int found = probe(t, key, h, &pos);
+  if (found >= 0) {
+    t.counts[found] += add;
+    return found;
   }
   const int slot = *t.fill;
   TALLY_CHECK(slot >= 0 && slot <= kMaxKeys);
@@ -147,6 +169,7 @@ int find_or_add(const TokenTable& t, const Key& key, std::uint64_t add) {
   t.index[pos] = (h & 0xFFFF0000u) | static_cast<std::uint32_t>(slot + 1);
   *t.fill = slot + 1;
   // Half full at most, so that probe chains stay short.
+  const std::uint32_t mask = *t.mask;
   if (2 * static_cast<std::uint32_t>(slot + 1) > mask && mask + 1 < kIndexSize) grow_index(t);
   return slot;
 }

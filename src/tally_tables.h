@@ -25,6 +25,8 @@ enum class Outcome {
   kWordsFull,      // a new identifier arrived at a full table
   kNumbersFull,    // a new number arrived at a full table
   kReadError,      // the input could not be read
+  kOutOfRoom,      // a worker's room is full: the rest of its stretch is counted
+                   // in order later (never the end of a run)
 };
 
 [[noreturn]] void check_failed(const char* what, const char* file, int line);
@@ -53,6 +55,15 @@ constexpr int kTopN = 5;
 static_assert((kIndexSize & (kIndexSize - 1)) == 0, "index size is a power of two");
 static_assert(kIndexSize >= 2 * kMaxKeys, "index keeps the load factor under one half");
 static_assert(kMaxKeys < 65536, "slot numbers fit the index entry's low 16 bits");
+
+// How a counting pass, or a part of one, ended.
+struct PassResult {
+  Outcome outcome;
+  int error;  // errno value, for kReadError
+  // For the too-long outcomes: the token's first kTooLongLen characters
+  // (identifiers in lower case), not NUL-terminated.
+  char token[kTooLongLen];
+};
 
 // Totals: newline bytes, tokens (identifiers and numbers), bytes.
 extern std::uint64_t linec;
@@ -94,7 +105,6 @@ extern const TokenTable kNumbers;
 // zero-padded to whole 8-byte words, with at least one zero byte after it.
 struct Key {
   std::uint64_t words[kSlotSize / 8];
-  int len;
   int nwords;  // words covering the token and its NUL
   std::uint64_t hash;
 };
@@ -108,6 +118,10 @@ void make_key(const unsigned char* src, int len, bool fold_case, Key* key);
 // free slot when it is new (find-or-add). Returns the key's slot, or -1,
 // changing nothing, when the key is new and the table already holds kMaxKeys.
 int find_or_add(const TokenTable& table, const Key& key, std::uint64_t add);
+
+// The slot that holds `key` in `table`, or -1. Only reads the table, so that
+// several threads may look up at once while no one adds.
+int find_key(const TokenTable& table, const Key& key);
 
 // count-token and find-or-add for one finished token of `len` bytes at `p`,
 // an identifier (lower-cased here) or a number: one more occurrence in its

@@ -24,7 +24,9 @@ class EveryPath : public ::testing::TestWithParam<const Scanner*> {
   RunResult run(const std::string& input, std::size_t max_read = 0,
                 RunOptions options = RunOptions{}) const {
     options.scanner = GetParam();
-    return run_in_memory(input, max_read, options);
+    MemoryShape shape;
+    shape.max_read = max_read;
+    return run_in_memory(input, shape, options);
   }
 };
 

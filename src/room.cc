@@ -1,0 +1,77 @@
+// A worker's room: an open-addressing index over the keys it noted.
+#include "room.h"
+
+#include <cstring>
+
+namespace tally {
+namespace {
+
+RoomKey g_keys[kRoomKeys];
+std::uint64_t g_words[kRoomWords];
+std::uint32_t g_index[kRoomIndex];
+
+bool same(const Room& room, const RoomKey& k, const Key& key) {
+  return k.hash == key.hash && k.nwords == key.nwords &&
+         std::memcmp(room.words + k.word_at, key.words, 8 * std::size_t{k.nwords}) == 0;
+}
+
+}  // namespace
+
+void attach_room(Room* room, int part, int parts, std::uint32_t key_cap) {
+  TALLY_CHECK(parts > 0 && (parts & (parts - 1)) == 0 && part >= 0 && part < parts);
+  const auto n = static_cast<std::size_t>(parts);
+  const auto i = static_cast<std::size_t>(part);
+  room->keys = g_keys + i * (kRoomKeys / n);
+  room->key_cap = static_cast<std::uint32_t>(kRoomKeys / n);
+  if (key_cap != 0 && key_cap < room->key_cap) room->key_cap = key_cap;
+  room->words = g_words + i * (kRoomWords / n);
+  room->word_cap = static_cast<std::uint32_t>(kRoomWords / n);
+  room->index = g_index + i * (kRoomIndex / n);
+  room->index_mask = static_cast<std::uint32_t>(kRoomIndex / n - 1);
+  std::memset(room->index, 0, sizeof *room->index * (kRoomIndex / n));
+  room->fill = 0;
+  room->words_used = 0;
+  std::memset(room->chars, 0, sizeof room->chars);
+}
+
+void clear_room(Room* room) {
+  for (std::uint32_t i = 0; i < room->fill; ++i) {
+    std::uint32_t at = static_cast<std::uint32_t>(room->keys[i].hash) & room->index_mask;
+    while (room->index[at] != 0) {
+      room->index[at] = 0;
+      at = (at + 1) & room->index_mask;
+    }
+  }
+  room->fill = 0;
+  room->words_used = 0;
+  std::memset(room->chars, 0, sizeof room->chars);
+}
+
+Outcome note_key(Room* room, const Key& key, bool number, std::int32_t* ref) {
+  std::uint32_t at = static_cast<std::uint32_t>(key.hash) & room->index_mask;
+  for (std::uint32_t e; (e = room->index[at]) != 0; at = (at + 1) & room->index_mask) {
+    if (same(*room, room->keys[e - 1], key)) {
+      *ref = ~static_cast<std::int32_t>(e - 1);
+      return Outcome::kDone;
+    }
+  }
+  const auto nwords = static_cast<std::uint32_t>(key.nwords);
+  if (room->fill == room->key_cap || room->word_cap - room->words_used < nwords) {
+    return Outcome::kOutOfRoom;
+  }
+  RoomKey& k = room->keys[room->fill];
+  k = RoomKey{key.hash, 0, room->words_used, static_cast<std::uint16_t>(nwords), number, -1};
+  std::memcpy(room->words + room->words_used, key.words, 8 * std::size_t{nwords});
+  room->words_used += nwords;
+  room->index[at] = ++room->fill;
+  *ref = ~static_cast<std::int32_t>(room->fill - 1);
+  return Outcome::kDone;
+}
+
+void room_key(const Room& room, const RoomKey& k, Key* key) {
+  std::memcpy(key->words, room.words + k.word_at, 8 * std::size_t{k.nwords});
+  key->nwords = k.nwords;
+  key->hash = k.hash;
+}
+
+}  // namespace tally

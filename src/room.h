@@ -1,0 +1,58 @@
+// A worker's room: the keys it meets that the token tables do not hold,
+// while several threads count at once and the tables are read-only to them.
+#ifndef TALLY_ROOM_H_
+#define TALLY_ROOM_H_
+
+#include <cstddef>
+#include <cstdint>
+
+#include "tally_tables.h"
+
+namespace tally {
+
+// A key new to the tables, in the order of first appearance.
+struct RoomKey {
+  std::uint64_t hash;   // as make_key gave it
+  std::uint64_t count;  // occurrences, but those its spellings still hold
+  std::uint32_t word_at;
+  std::uint16_t nwords;
+  bool number;
+  std::int32_t slot;  // its slot in its token table, once merged
+};
+
+// What all rooms together may hold: each of `parts` rooms gets a share.
+constexpr std::size_t kRoomKeys = 32768;
+constexpr std::size_t kRoomWords = 98304;
+constexpr std::size_t kRoomIndex = 2 * kRoomKeys;
+
+struct Room {
+  RoomKey* keys;
+  std::uint32_t key_cap;
+  std::uint32_t fill;
+  std::uint64_t* words;  // the keys' text, as Key::words
+  std::uint32_t word_cap;
+  std::uint32_t words_used;
+  std::uint32_t* index;  // key number + 1 at each entry; zero is free
+  std::uint32_t index_mask;
+  std::uint64_t chars[kCodes];  // the character counts of what it counted
+};
+
+// Gives `room` part `part` of `parts` of the rooms' storage, empty, and at
+// most `key_cap` keys (0: its whole share). Tests shrink it to reach a full
+// room on small inputs.
+// REQUIRES: parts is a power of two, at most 64; part < parts.
+void attach_room(Room* room, int part, int parts, std::uint32_t key_cap);
+
+// Empties the room, at the cost of what it held.
+void clear_room(Room* room);
+
+// The room's reference for `key`, ~ its number, noting the key if it is new
+// here; kOutOfRoom when the room cannot take it.
+Outcome note_key(Room* room, const Key& key, bool number, std::int32_t* ref);
+
+// The key `k` of the room, ready for find_or_add.
+void room_key(const Room& room, const RoomKey& k, Key* key);
+
+}  // namespace tally
+
+#endif  // TALLY_ROOM_H_

@@ -1,0 +1,221 @@
+// Counting a file on several threads: rounds of stretches, merged in order.
+#include "split.h"
+
+#include <pthread.h>
+
+#include <cerrno>
+
+#include "counter.h"
+#include "room.h"
+
+namespace tally {
+namespace {
+
+// One worker's state, its own for the whole run.
+struct Worker {
+  SpellingCache cache;
+  Room room;
+  SeparatorCounts seps;
+  TokenList list;
+  alignas(64) unsigned char buffer[kStretchBuffer];
+  // This round's stretch, [cut, to), and how counting it went.
+  std::uint64_t cut;
+  std::uint64_t to;
+  bool started;         // false: the stretch before it stops first
+  std::uint64_t start;  // where it began counting
+  std::uint64_t end;    // where it ended: past its last token, or at its stop
+  PassResult result;
+  const Input* in;
+  const Scanner* scan;
+};
+
+Worker g_workers[kMaxWorkers];
+
+Counter counter_of(Worker* w) {
+  return Counter{w->scan, &w->cache, &w->seps, &w->list};
+}
+
+void count_part(Worker* w) {
+  w->started = stretch_start(*w->in, w->cut, &w->start);
+  w->result.outcome = Outcome::kDone;
+  if (!w->started) return;
+  w->end = w->start < w->to
+               ? count_stretch(*w->in, counter_of(w), w->buffer, w->start, w->to, &w->result)
+               : w->start;
+}
+
+void* count_part_thread(void* arg) {
+  count_part(static_cast<Worker*>(arg));
+  return nullptr;
+}
+
+// Counts [from, to) and the token over its end with `w`'s cache, its
+// references all in the tables, counting straight into them.
+std::uint64_t count_in_order(Worker* w, std::uint64_t from, std::uint64_t to, PassResult* result) {
+  const Sink room_sink = w->cache.sink;
+  w->cache.sink = Sink{};
+  const std::uint64_t end = count_stretch(*w->in, counter_of(w), w->buffer, from, to, result);
+  w->cache.sink = room_sink;
+  return end;
+}
+
+// Adds the keys of `w`'s room to the tables, in the order they came, and
+// makes its cache refer to their slots. False, with the stop in `result`,
+// if a table fills.
+bool merge_room(Worker* w, PassResult* result) {
+  Room& room = w->room;
+  Key key;
+  for (std::uint32_t i = 0; i < room.fill; ++i) {
+    RoomKey& k = room.keys[i];
+    room_key(room, k, &key);
+    k.slot = find_or_add(k.number ? kNumbers : kIdentifiers, key, k.count);
+    if (k.slot < 0) {
+      result->outcome = k.number ? Outcome::kNumbersFull : Outcome::kWordsFull;
+      return false;
+    }
+  }
+  rebase_spellings(&w->cache, room);
+  for (int c = 0; c < kCodes; ++c) letterCount[c] += room.chars[c];
+  clear_room(&room);
+  return true;
+}
+
+// Merges worker `w`'s stretch after everything before `*next`, and counts
+// in order what it left. False, with the stop in `result`, if counting
+// stops there.
+bool merge_worker(Worker* w, std::uint64_t* next, PassResult* result) {
+  if (!w->started) {
+    // Only a stop in an earlier stretch keeps a stretch from starting, but
+    // if one could not read the bytes before its cut, count it here.
+    *next = count_in_order(w, *next, w->to, result);
+    return result->outcome == Outcome::kDone;
+  }
+  if (w->start != *next) {
+    // The file changed under the workers: what they counted is no one pass.
+    TALLY_CHECK(w->start == *next);
+    result->outcome = Outcome::kReadError;
+    result->error = EIO;
+    return false;
+  }
+  if (!merge_room(w, result)) return false;
+  if (w->result.outcome == Outcome::kOutOfRoom) {
+    *next = count_in_order(w, w->end, w->to, result);
+    return result->outcome == Outcome::kDone;
+  }
+  if (w->result.outcome != Outcome::kDone) {
+    *result = w->result;
+    return false;
+  }
+  *next = w->end;
+  return true;
+}
+
+// Counts one round: worker k the stretch from cuts[k] to cuts[k + 1], all
+// at once, then merges them in order. False if counting stops. Says in
+// `*full` whether a room filled.
+bool count_round(int workers, const std::uint64_t* cuts, std::uint64_t* next, bool* full,
+                 PassResult* result) {
+  pthread_t threads[kMaxWorkers];
+  bool running[kMaxWorkers] = {};
+  for (int k = 0; k < workers; ++k) {
+    g_workers[k].cut = cuts[k];
+    g_workers[k].to = cuts[k + 1];
+  }
+  for (int k = 1; k < workers; ++k) {
+    running[k] = pthread_create(&threads[k], nullptr, count_part_thread, &g_workers[k]) == 0;
+  }
+  count_part(&g_workers[0]);
+  for (int k = 1; k < workers; ++k) {
+    if (running[k]) {
+      pthread_join(threads[k], nullptr);
+    } else {
+      count_part(&g_workers[k]);  // no thread to be had: count it here
+    }
+  }
+  *full = false;
+  for (int k = 0; k < workers; ++k) {
+    *full |= g_workers[k].result.outcome == Outcome::kOutOfRoom;
+    if (!merge_worker(&g_workers[k], next, result)) return false;
+  }
+  return true;
+}
+
+int parts_for(int workers) {
+  int parts = 1;
+  while (parts < workers) parts *= 2;
+  return parts;
+}
+
+}  // namespace
+
+void count_split(const Input& in, const Scanner& scan, const RunOptions& options, int workers,
+                 SpellingStore* store, PassResult* result) {
+  TALLY_CHECK(in.read_at != nullptr && workers >= 2 && workers <= kMaxWorkers);
+  const std::uint64_t prefix = options.prefix != 0 ? options.prefix : kSplitPrefix;
+  const std::uint64_t first_stretch = options.stretch != 0 ? options.stretch : kSplitStretch;
+  std::uint64_t stretch = first_stretch;
+  const std::uint64_t size = in.size;
+  const int parts = parts_for(workers);
+  for (int k = 0; k < workers; ++k) {
+    Worker& w = g_workers[k];
+    w.in = &in;
+    w.scan = &scan;
+    w.seps = SeparatorCounts{};
+    w.seps.flush_after = options.separators_flush_after;
+  }
+  result->outcome = Outcome::kDone;
+  Worker& first = g_workers[0];
+
+  // The start alone, into the tables, where most of the keys first appear.
+  attach_spellings(&first.cache, store, 0, 1, size, options.spill_at, Sink{});
+  std::uint64_t next = count_in_order(&first, 0, prefix < size ? prefix : size, result);
+  flush_spellings(&first.cache);
+
+  if (result->outcome == Outcome::kDone) {
+    for (int k = 0; k < workers; ++k) {
+      Worker& w = g_workers[k];
+      attach_room(&w.room, k, parts, options.room_keys);
+      attach_spellings(&w.cache, store, k, parts, size / static_cast<std::uint64_t>(workers),
+                       options.spill_at, Sink{&w.room});
+    }
+    // Rounds of stretches four times longer each time, while the rooms hold
+    // what a stretch brings (what a full room leaves is counted on one
+    // thread); the last takes what is left, in equal shares.
+    const auto n = static_cast<std::uint64_t>(workers);
+    while (next < size) {
+      const std::uint64_t left = size - next;
+      const std::uint64_t each = left <= 2 * n * stretch ? (left + n - 1) / n : stretch;
+      std::uint64_t cuts[kMaxWorkers + 1];
+      for (int k = 0; k <= workers; ++k) {
+        const std::uint64_t at = next + each * static_cast<std::uint64_t>(k);
+        cuts[k] = at < size ? at : size;
+      }
+      bool full = false;
+      if (!count_round(workers, cuts, &next, &full, result)) break;
+      if (!full) {
+        stretch *= 4;
+      } else if (stretch / 4 >= first_stretch) {
+        stretch /= 4;
+      }
+    }
+    // And whatever has been written since the run began.
+    if (result->outcome == Outcome::kDone) next = count_in_order(&first, next, kToEnd, result);
+  }
+
+  // Every part of the store and every room left empty, as they were found.
+  for (int k = 0; k < workers; ++k) {
+    Worker& w = g_workers[k];
+    if (result->outcome == Outcome::kDone) {
+      w.cache.sink = Sink{};
+      flush_spellings(&w.cache);
+      add_separators(&w.seps);
+    } else {
+      clear_spellings(&w.cache);
+      if (w.room.keys != nullptr) clear_room(&w.room);
+    }
+  }
+  if (result->outcome != Outcome::kDone) return;
+  cc = next;
+}
+
+}  // namespace tally
