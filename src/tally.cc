@@ -119,8 +119,8 @@ std::ptrdiff_t read_stdin(void* /*ctx*/, unsigned char* dst, std::size_t cap, in
 // Where a regular file on standard input stood when the run began.
 off_t g_stdin_start = 0;
 
-std::ptrdiff_t pread_stdin(void* /*ctx*/, unsigned char* dst, std::size_t cap,
-                           std::uint64_t offset, int* err) {
+std::ptrdiff_t pread_stdin(void* /*ctx*/, unsigned char* dst, std::size_t cap, std::uint64_t offset,
+                           int* err) {
   for (;;) {
     const ssize_t n = pread(STDIN_FILENO, dst, cap, g_stdin_start + static_cast<off_t>(offset));
     if (n >= 0) return n;
