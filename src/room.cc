@@ -9,6 +9,7 @@ namespace {
 RoomKey g_keys[kRoomKeys];
 std::uint64_t g_words[kRoomWords];
 std::uint32_t g_index[kRoomIndex];
+std::uint32_t g_held[kMaxRooms][2 * kMaxKeys];
 
 bool same(const Room& room, const RoomKey& k, const Key& key) {
   return k.hash == key.hash && k.nwords == key.nwords &&
@@ -18,7 +19,10 @@ bool same(const Room& room, const RoomKey& k, const Key& key) {
 }  // namespace
 
 void attach_room(Room* room, int part, int parts, std::uint32_t key_cap) {
-  TALLY_CHECK(parts > 0 && (parts & (parts - 1)) == 0 && part >= 0 && part < parts);
+  TALLY_CHECK(parts > 0 && parts <= kMaxRooms && (parts & (parts - 1)) == 0 && part >= 0 &&
+              part < parts);
+  room->held = g_held[part];
+  room->held_used = false;
   const auto n = static_cast<std::size_t>(parts);
   const auto i = static_cast<std::size_t>(part);
   room->keys = g_keys + i * (kRoomKeys / n);
@@ -34,6 +38,24 @@ void attach_room(Room* room, int part, int parts, std::uint32_t key_cap) {
   std::memset(room->chars, 0, sizeof room->chars);
 }
 
+void add_held(Room* room, bool number, std::int32_t slot, std::uint64_t n) {
+  std::uint32_t& held = room->held[(number ? kMaxKeys : 0) + slot];
+  const std::uint64_t sum = held + n;
+  held = static_cast<std::uint32_t>(sum);
+  room->held_used = true;
+  if ((sum >> 32) != 0) {
+    __atomic_fetch_add(&(number ? numCount : wordCount)[slot], sum >> 32 << 32, __ATOMIC_RELAXED);
+  }
+}
+
+void merge_held(Room* room) {
+  if (!room->held_used) return;
+  for (std::int32_t i = 0; i < w_num; ++i) wordCount[i] += room->held[i];
+  for (std::int32_t i = 0; i < n_num; ++i) numCount[i] += room->held[kMaxKeys + i];
+  std::memset(room->held, 0, sizeof g_held[0]);
+  room->held_used = false;
+}
+
 void clear_room(Room* room) {
   for (std::uint32_t i = 0; i < room->fill; ++i) {
     std::uint32_t at = static_cast<std::uint32_t>(room->keys[i].hash) & room->index_mask;
@@ -45,6 +67,8 @@ void clear_room(Room* room) {
   room->fill = 0;
   room->words_used = 0;
   std::memset(room->chars, 0, sizeof room->chars);
+  if (room->held_used) std::memset(room->held, 0, sizeof g_held[0]);
+  room->held_used = false;
 }
 
 Outcome note_key(Room* room, const Key& key, bool number, std::int32_t* ref) {

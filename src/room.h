@@ -35,16 +35,29 @@ struct Room {
   std::uint32_t* index;  // key number + 1 at each entry; zero is free
   std::uint32_t index_mask;
   std::uint64_t chars[kCodes];  // the character counts of what it counted
+  // What it counted of keys the tables hold, kept here so that threads do
+  // not contend for the tables' counts: identifiers at their slot, numbers
+  // at kMaxKeys + their slot. What runs past 32 bits goes to the tables.
+  std::uint32_t* held;
+  bool held_used;
 };
+
+// The most rooms: one per thread that counts at once.
+constexpr int kMaxRooms = 8;
 
 // Gives `room` part `part` of `parts` of the rooms' storage, empty, and at
 // most `key_cap` keys (0: its whole share). Tests shrink it to reach a full
 // room on small inputs.
-// REQUIRES: parts is a power of two, at most 64; part < parts.
+// REQUIRES: parts is a power of two, at most kMaxRooms; part < parts.
 void attach_room(Room* room, int part, int parts, std::uint32_t key_cap);
 
 // Empties the room, at the cost of what it held.
 void clear_room(Room* room);
+
+// Adds `n` to the count of the key in `slot` of the tables.
+void add_held(Room* room, bool number, std::int32_t slot, std::uint64_t n);
+// Moves the counts of keys the tables hold into the tables.
+void merge_held(Room* room);
 
 // The room's reference for `key`, ~ its number, noting the key if it is new
 // here; kOutOfRoom when the room cannot take it.

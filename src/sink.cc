@@ -31,7 +31,7 @@ void sink_add(const Sink& sink, std::int32_t ref, const unsigned char* text, std
     sink.room->keys[~ref].count += n;
     chars = sink.room->chars;
   } else if (sink.room != nullptr) {
-    __atomic_fetch_add(&(is_number(text) ? numCount : wordCount)[ref], n, __ATOMIC_RELAXED);
+    add_held(sink.room, is_number(text), ref, n);
     chars = sink.room->chars;
   } else {
     (is_number(text) ? numCount : wordCount)[ref] += n;

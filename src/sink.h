@@ -27,8 +27,7 @@ Outcome sink_ref(const Sink& sink, const unsigned char* p, int len, std::int32_t
 
 // Adds `n` occurrences to the key `ref` of the token whose text is `text`
 // (up to `len` bytes, or its first zero byte), and its bytes to the
-// character counts. Counts in the tables are added atomically while rooms
-// are in use, since other threads add to them too.
+// character counts; in a room's sink, all of it to the room.
 void sink_add(const Sink& sink, std::int32_t ref, const unsigned char* text, std::size_t len,
               std::uint64_t n);
 

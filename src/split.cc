@@ -31,6 +31,9 @@ struct Worker {
 
 Worker g_workers[kMaxWorkers];
 
+// Half of what one thread's spelling cache takes when two share the store.
+constexpr std::size_t kRichVocabulary = kShortSpellingSlots * 5 / 8 / 2 / 2;
+
 Counter counter_of(Worker* w) {
   return Counter{w->scan, &w->cache, &w->seps, &w->list};
 }
@@ -75,6 +78,7 @@ bool merge_room(Worker* w, PassResult* result) {
     }
   }
   rebase_spellings(&w->cache, room);
+  merge_held(&room);
   for (int c = 0; c < kCodes; ++c) letterCount[c] += room.chars[c];
   clear_room(&room);
   return true;
@@ -169,6 +173,12 @@ void count_split(const Input& in, const Scanner& scan, const RunOptions& options
   // The start alone, into the tables, where most of the keys first appear.
   attach_spellings(&first.cache, store, 0, 1, size, options.spill_at, Sink{});
   std::uint64_t next = count_in_order(&first, 0, prefix < size ? prefix : size, result);
+  if (result->outcome == Outcome::kDone && first.cache.shorts.fill > kRichVocabulary) {
+    // So many spellings so soon would overflow two threads' halves of the
+    // cache, and lookups in the tables would cost more than a second
+    // thread gains: the whole cache, on one thread, goes faster.
+    next = count_in_order(&first, next, kToEnd, result);
+  }
   flush_spellings(&first.cache);
 
   if (result->outcome == Outcome::kDone) {
