@@ -13,7 +13,10 @@
 namespace tally {
 
 struct Sink {
-  Room* room = nullptr;  // nullptr: the tables themselves
+  // nullptr: the tables themselves. No default member initializer, so that
+  // the workers' static state needs no code at start-up to set it (Sink{}
+  // still gives nullptr).
+  Room* room;
 };
 
 // A key's reference: its slot in its token table (>= 0), or the complement
