@@ -140,6 +140,9 @@ void count_input(const Input& in, const RunOptions& options, PassResult* result)
     return;
   }
 
+  // Huge pages first, if the input is known to be large: the cache makes
+  // its first pages ready as it is attached.
+  if (in.size >= kHugeFrom) prefer_huge_tables();
   attach_spellings(&g_spelling_cache, &g_spellings, 0, 1, in.size, options.spill_at, Sink{});
   // Zero already before the first run, and left untouched: pages that were
   // never written cost nothing.
@@ -151,7 +154,6 @@ void count_input(const Input& in, const RunOptions& options, PassResult* result)
   // One thread until a read fills the buffer, a sign of a large input; then
   // huge pages, and if there are CPUs for it, a reader thread takes over
   // reading and listing.
-  if (in.size >= kHugeFrom) prefer_huge_tables();
   Carry carry;
   if (count_alone(in, scan, &carry, true, result)) {
     if (in.size == 0) prefer_huge_tables();

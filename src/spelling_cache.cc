@@ -158,6 +158,10 @@ void attach_spellings(SpellingCache* cache, SpellingStore* store, int part, int 
   int bits = kShortSpellingMinBits;
   while (bits < cache->max_bits && (expected_bytes >> 5) > (std::uint64_t{1} << bits)) ++bits;
   size_shorts(cache, bits);
+  // Every lookup reads its entry before a new spelling writes it: left to
+  // fault, each page would fault twice, once for the read and once for the
+  // write.
+  populate_pages(cache->shorts.entries, (cache->mask + 1) * sizeof(ShortSpelling));
 }
 
 Outcome add_short_spelling(SpellingCache* cache, const unsigned char* p, int len, std::size_t at) {
@@ -166,6 +170,10 @@ Outcome add_short_spelling(SpellingCache* cache, const unsigned char* p, int len
   // Rehashed once more when the largest table fills, and not after.
   if (cache->shorts.fill != before && cache->shorts.fill == cache->grow_at) {
     const int bits = 64 - cache->shift;
+    if (bits != cache->max_bits) {
+      populate_pages(cache->shorts.entries + cache->mask + 1,
+                     (cache->mask + 1) * sizeof(ShortSpelling));
+    }
     rehash_shorts(cache, bits == cache->max_bits ? bits : bits + 1);
   }
   return o;
