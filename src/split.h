@@ -20,8 +20,10 @@ namespace tally {
 constexpr int kMaxWorkers = 8;
 // The defaults of the options that shape a split: the smallest file that
 // is split, what one thread counts first, alone, and each thread's stretch
-// in the first round.
-constexpr std::uint64_t kSplitFrom = std::uint64_t{1} << 20;
+// in the first round. Below 32 MiB the workers' cold spelling caches cost
+// more than they gain, and a file goes faster read in order, with a reader
+// thread.
+constexpr std::uint64_t kSplitFrom = std::uint64_t{32} << 20;
 constexpr std::uint64_t kSplitPrefix = std::uint64_t{256} << 10;
 constexpr std::uint64_t kSplitStretch = std::uint64_t{256} << 10;
 
