@@ -2,8 +2,6 @@
 // repeated selection of the largest count not yet listed.
 #include "report.h"
 
-#include <cstring>
-
 namespace tally {
 namespace {
 
@@ -101,7 +99,7 @@ void write_stop_message(const PassResult& r, Text* err) {
       break;
     case Outcome::kReadError:
       append(err, "tally: cannot read standard input: ");
-      append(err, std::strerror(r.error));
+      append_error(err, r.error);
       append(err, "\n");
       break;
     case Outcome::kDone:

@@ -74,7 +74,7 @@ int fail(const char* what, int err) {
   tally::append(&t, what);
   if (err != 0) {
     tally::append(&t, ": ");
-    tally::append(&t, std::strerror(err));
+    tally::append_error(&t, err);
   }
   tally::append(&t, "\n");
   write_all(STDERR_FILENO, line, t.len);

@@ -20,6 +20,8 @@ void append(Text* t, const char* s, std::size_t n);
 void append(Text* t, const char* s);
 // Plain decimal, without leading spaces or zeros.
 void append_u64(Text* t, std::uint64_t v);
+// The system's message for the error number `err`, as strerror gives it.
+void append_error(Text* t, int err);
 
 }  // namespace tally
 
