@@ -5,6 +5,10 @@
 
 #if defined(__linux__)
 #include <sys/mman.h>
+// Linux 5.14's advice; C libraries older than that do not name it.
+#if !defined(MADV_POPULATE_WRITE)
+#define MADV_POPULATE_WRITE 23
+#endif
 #endif
 
 namespace tally {

@@ -12,8 +12,12 @@ std::uint32_t g_index[kRoomIndex];
 std::uint32_t g_held[kMaxRooms][2 * kMaxKeys];
 
 bool same(const Room& room, const RoomKey& k, const Key& key) {
-  return k.hash == key.hash && k.nwords == key.nwords &&
-         std::memcmp(room.words + k.word_at, key.words, 8 * std::size_t{k.nwords}) == 0;
+  if (k.hash != key.hash || k.nwords != key.nwords) return false;
+  const std::uint64_t* const words = room.words + k.word_at;
+  for (int i = 0; i < k.nwords; ++i) {
+    if (words[i] != key.words[i]) return false;
+  }
+  return true;
 }
 
 }  // namespace
