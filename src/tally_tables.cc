@@ -36,6 +36,8 @@ std::uint32_t wordHashes[kMaxKeys];
 std::uint32_t numHashes[kMaxKeys];
 
 constexpr std::uint64_t kMul = 0x9E3779B97F4A7C15ULL;
+// Slots whose pages are made ready at once as the first of them is taken.
+constexpr int kReadySlots = 64;
 
 std::uint64_t load_word(const void* p) {
   std::uint64_t w;
@@ -161,6 +163,12 @@ int find_or_add(const TokenTable& t, const Key& key, std::uint64_t add) {
   const int slot = *t.fill;
   TALLY_CHECK(slot >= 0 && slot <= kMaxKeys);
   if (slot == kMaxKeys) return -1;
+  // Slots are taken in order. Past the first few pages, the pages of the
+  // next slots are made ready together, in one call instead of a fault each.
+  if (slot % kReadySlots == 0 && slot != 0) {
+    const int n = kMaxKeys - slot < kReadySlots ? kMaxKeys - slot : kReadySlots;
+    populate_pages(t.keys[slot], static_cast<std::size_t>(n) * kSlotSize);
+  }
   // The slot is still all zero, so copying the key's words leaves the NUL
   // and the zero tail that same_key relies on.
   std::memcpy(t.keys[slot], key.words, 8 * static_cast<std::size_t>(key.nwords));
