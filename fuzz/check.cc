@@ -56,7 +56,11 @@ void check_one(const unsigned char* data, std::size_t size, const tally::MemoryS
 void check_against_model(const unsigned char* data, std::size_t size, unsigned knob) {
   tally::MemoryShape in_order;
   in_order.max_read = knob;
-  check_one(data, size, in_order, tally::RunOptions{}, "read in order");
+  // Counted straight into the tables at first, handing over to the
+  // spelling cache anywhere; or through the cache from the first token.
+  tally::RunOptions direct;
+  direct.direct_window = knob % 3 == 0 ? tally::kNeverDirect : 1 + knob * 37 % 400;
+  check_one(data, size, in_order, direct, "read in order");
   tally::MemoryShape split;
   tally::RunOptions options;
   shape_split(knob, size, &split, &options);

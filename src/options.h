@@ -9,6 +9,8 @@ namespace tally {
 
 struct Scanner;
 
+constexpr std::uint64_t kNeverDirect = ~std::uint64_t{0};
+
 struct RunOptions {
   // The scanning path; nullptr takes the fastest this CPU supports.
   const Scanner* scanner = nullptr;
@@ -16,6 +18,11 @@ struct RunOptions {
   long cpus = 0;
   // A spelling's count that is moved into the tables, before it can wrap.
   std::uint32_t spill_at = 0xFFFFFFFFu;
+  // A text read in order is counted straight into the tables while it
+  // brings new keys often, judged every this many bytes (pass.cc); 0 takes
+  // the default, kNeverDirect counts through the spelling cache from the
+  // first token.
+  std::uint64_t direct_window = 0;
   // Bytes listed after which the separator histograms are added up.
   std::uint64_t separators_flush_after = std::uint64_t{1} << 31;
 

@@ -43,6 +43,73 @@ void prefer_huge_tables() {
   prefer_huge_pages(g_spellings.shorts, sizeof g_spellings.shorts);
 }
 
+// A text's start is counted straight into the tables, without the spelling
+// cache, while it keeps bringing new keys: there most spellings are met once
+// or twice, and a cache entry for each costs more than it saves. Each window
+// of kDirectWindow bytes is judged on its own; the first that brings fewer
+// than one new key in kBytesPerNewKey bytes hands over to the cache. Prose
+// keeps bringing them for a hundred kilobytes or so, source code for a few
+// dozen.
+constexpr std::uint64_t kDirectWindow = std::uint64_t{16} * 1024;
+constexpr std::uint64_t kBytesPerNewKey = 40;
+
+struct DirectPhase {
+  bool on;
+  std::uint64_t window;
+  std::uint64_t window_end;  // the stream offset where the window ends
+  std::int64_t keys_before;  // keys in the tables as it began
+  // What the cache is attached with as the phase ends.
+  std::uint64_t expected_bytes;
+  std::uint32_t spill_at;
+};
+DirectPhase g_direct;
+
+std::int64_t keys_held() {
+  return std::int64_t{w_num} + std::int64_t{n_num};
+}
+
+// Hands over to the spelling cache, if that has not happened yet.
+void end_direct() {
+  if (!g_direct.on) return;
+  g_direct.on = false;
+  attach_spellings(&g_spelling_cache, &g_spellings, 0, 1, g_direct.expected_bytes,
+                   g_direct.spill_at, Sink{});
+}
+
+void start_direct(const Input& in, const RunOptions& options) {
+  const std::uint64_t window = options.direct_window != 0 ? options.direct_window : kDirectWindow;
+  g_direct = DirectPhase{true, window, window, 0, in.size, options.spill_at};
+  if (window == kNeverDirect) end_direct();
+}
+
+// Counts [from, end), the bytes of a read that began at stream offset `at`
+// (from may be earlier, at a carried token), directly for as long as the
+// phase lasts. Returns where counting through the cache goes on: `end`, a
+// token to carry, or the token a stop happened at.
+const unsigned char* count_directly(const Scanner& scan, const unsigned char* from,
+                                    const unsigned char* data, const unsigned char* end,
+                                    std::uint64_t at, bool eof, PassResult* result) {
+  const Scanner direct{scan.name, scan.supported, scan.list, kCountDirectly};
+  const Counter counter{&direct, &g_spelling_cache, &g_separators, &g_part};
+  const auto n = static_cast<std::uint64_t>(end - data);
+  while (g_direct.on) {
+    const bool whole = g_direct.window_end <= at + n;
+    const unsigned char* const to = whole ? data + (g_direct.window_end - at) : end;
+    from = count_buffer(counter, from, to, eof && to == end, result);
+    if (result->outcome != Outcome::kDone || !whole) return from;
+    const std::int64_t keys = keys_held();
+    if (static_cast<std::uint64_t>(keys - g_direct.keys_before) * kBytesPerNewKey <
+        g_direct.window) {
+      end_direct();
+    } else {
+      g_direct.keys_before = keys;
+      g_direct.window_end += g_direct.window;
+    }
+    if (to == end) return from;
+  }
+  return from;
+}
+
 void read_failed(int error, PassResult* result) {
   result->outcome = Outcome::kReadError;
   result->error = error;
@@ -60,10 +127,14 @@ std::ptrdiff_t read_and_count(const Input& in, const Scanner& scan, Carry* carry
     read_failed(err, result);
     return n;
   }
+  const std::uint64_t at = cc;
   cc += static_cast<std::uint64_t>(n);
   const unsigned char* const end = data + n;
-  from = count_buffer(Counter{&scan, &g_spelling_cache, &g_separators, &g_part}, from, end, n == 0,
-                      result);
+  from = count_directly(scan, from, data, end, at, n == 0, result);
+  if (result->outcome == Outcome::kDone && !g_direct.on) {
+    from = count_buffer(Counter{&scan, &g_spelling_cache, &g_separators, &g_part}, from, end,
+                        n == 0, result);
+  }
   *carry = Carry{from, static_cast<std::size_t>(end - from)};
   return n;
 }
@@ -143,7 +214,8 @@ void count_input(const Input& in, const RunOptions& options, PassResult* result)
   // Huge pages first, if the input is known to be large: the cache makes
   // its first pages ready as it is attached.
   if (in.size >= kHugeFrom) prefer_huge_tables();
-  attach_spellings(&g_spelling_cache, &g_spellings, 0, 1, in.size, options.spill_at, Sink{});
+  g_spelling_cache.sink = Sink{};
+  start_direct(in, options);
   // Zero already before the first run, and left untouched: pages that were
   // never written cost nothing.
   static bool used = false;
@@ -157,6 +229,8 @@ void count_input(const Input& in, const RunOptions& options, PassResult* result)
   Carry carry;
   if (count_alone(in, scan, &carry, true, result)) {
     if (in.size == 0) prefer_huge_tables();
+    // The reader thread's blocks are counted through the cache.
+    if (may_read_ahead(in, cpus)) end_direct();
     if (!(may_read_ahead(in, cpus) && count_with_reader(in, scan, carry, result))) {
       count_alone(in, scan, &carry, false, result);
     }

@@ -95,6 +95,8 @@ const Scanner kScanners[] = {
 };
 const std::size_t kScannerCount = sizeof kScanners / sizeof kScanners[0];
 
+const TokenCounter kCountDirectly = count_scalar;
+
 const Scanner& best_scanner() {
   for (const Scanner& s : kScanners) {
     if (s.supported()) return s;

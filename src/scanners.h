@@ -22,6 +22,11 @@ struct Scanner {
 extern const Scanner kScanners[];
 extern const std::size_t kScannerCount;
 
+// Counts listed tokens one at a time into the cache's sink, leaving the
+// cache itself alone: what the scalar path always does, and what every path
+// does while a text brings new keys faster than a cache would pay for.
+extern const TokenCounter kCountDirectly;
+
 // The fastest path this CPU supports.
 const Scanner& best_scanner();
 

@@ -20,10 +20,12 @@ class EveryPath : public ::testing::TestWithParam<const Scanner*> {
       GTEST_SKIP() << "path " << GetParam()->name << " is not supported by this CPU";
     }
   }
-  // A run on this test's path, with `options` otherwise as given.
+  // A run on this test's path, with `options` otherwise as given; unless
+  // they say otherwise, the path's own counting from the first token.
   RunResult run(const std::string& input, std::size_t max_read = 0,
                 RunOptions options = RunOptions{}) const {
     options.scanner = GetParam();
+    if (options.direct_window == 0) options.direct_window = kNeverDirect;
     MemoryShape shape;
     shape.max_read = max_read;
     return run_in_memory(input, shape, options);

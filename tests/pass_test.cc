@@ -16,56 +16,79 @@ INSTANTIATE_TEST_SUITE_P(Paths, Pass, ::testing::ValuesIn(all_paths()), path_nam
 // every offset inside the tokens below.
 constexpr std::size_t kMaxRead = 300;
 
+// Tokens of 254 characters and less, numbers running into identifiers.
+const std::string kLongest = "x " + std::string(254, 'K') + " 12" + std::string(252, '7') + "ab\n" +
+                             std::string(200, 'k') + std::string(54, 'K') + ".";
+const std::string kLongestReport =
+    "1 5 769\n"
+    "Total 11 different characters, 5 most used characters:\n"
+    "No. 0: K\t\t308\n"
+    "No. 1: 7\t\t252\n"
+    "No. 2: k\t\t200\n"
+    "No. 3:  \t\t2\n"
+    "No. 4: \\n\t\t1\n"
+    "\n"
+    "Total 3 different identifiers, 3 most used identifiers:\n"
+    "No. 0: " +
+    std::string(254, 'k') +
+    "\t\t2\n"
+    "No. 1: x\t\t1\n"
+    "No. 2: ab\t\t1\n"
+    "\n"
+    "Total 1 different numbers, 1 most used numbers:\n"
+    "No. 0: 12" +
+    std::string(252, '7') + "\t\t1\n";
+
+struct StopCase {
+  std::string input;
+  std::string err;
+};
+const StopCase kTooLong[] = {
+    {"ab " + std::string(255, 'Q') + " cd",
+     "Word " + std::string(255, 'q') + " too long!! Exit.\n"},
+    {"ab " + std::string(300, 'Q'), "Word " + std::string(255, 'q') + " too long!! Exit.\n"},
+    {"7 " + std::string(255, '8') + "\n",
+     "Number " + std::string(255, '8') + " too long!! Exit.\n"},
+    {"12" + std::string(255, 'z'), "Word " + std::string(255, 'z') + " too long!! Exit.\n"},
+    {std::string(255, '5') + "abc", "Number " + std::string(255, '5') + " too long!! Exit.\n"},
+};
+
 TEST_P(Pass, LongestTokensAcrossEveryOffset) {
-  const std::string input = "x " + std::string(254, 'K') + " 12" + std::string(252, '7') + "ab\n" +
-                            std::string(200, 'k') + std::string(54, 'K') + ".";
-  const std::string want =
-      "1 5 769\n"
-      "Total 11 different characters, 5 most used characters:\n"
-      "No. 0: K\t\t308\n"
-      "No. 1: 7\t\t252\n"
-      "No. 2: k\t\t200\n"
-      "No. 3:  \t\t2\n"
-      "No. 4: \\n\t\t1\n"
-      "\n"
-      "Total 3 different identifiers, 3 most used identifiers:\n"
-      "No. 0: " +
-      std::string(254, 'k') +
-      "\t\t2\n"
-      "No. 1: x\t\t1\n"
-      "No. 2: ab\t\t1\n"
-      "\n"
-      "Total 1 different numbers, 1 most used numbers:\n"
-      "No. 0: 12" +
-      std::string(252, '7') + "\t\t1\n";
   for (std::size_t max_read = 1; max_read <= kMaxRead; ++max_read) {
-    const RunResult r = run(input, max_read);
+    const RunResult r = run(kLongest, max_read);
     ASSERT_EQ(r.status, 0) << "reads of " << max_read;
     ASSERT_EQ(r.err, "");
-    ASSERT_EQ(r.out, want) << "reads of " << max_read;
+    ASSERT_EQ(r.out, kLongestReport) << "reads of " << max_read;
   }
 }
 
 TEST_P(Pass, TooLongTokensAcrossEveryOffset) {
-  struct Case {
-    std::string input;
-    std::string err;
-  };
-  const Case cases[] = {
-      {"ab " + std::string(255, 'Q') + " cd",
-       "Word " + std::string(255, 'q') + " too long!! Exit.\n"},
-      {"ab " + std::string(300, 'Q'), "Word " + std::string(255, 'q') + " too long!! Exit.\n"},
-      {"7 " + std::string(255, '8') + "\n",
-       "Number " + std::string(255, '8') + " too long!! Exit.\n"},
-      {"12" + std::string(255, 'z'), "Word " + std::string(255, 'z') + " too long!! Exit.\n"},
-      {std::string(255, '5') + "abc", "Number " + std::string(255, '5') + " too long!! Exit.\n"},
-  };
-  for (const Case& c : cases) {
+  for (const StopCase& c : kTooLong) {
     for (std::size_t max_read = 1; max_read <= kMaxRead; ++max_read) {
       const RunResult r = run(c.input, max_read);
       ASSERT_EQ(r.status, 1) << "reads of " << max_read;
       ASSERT_EQ(r.out, "");
       ASSERT_EQ(r.err, c.err) << "reads of " << max_read;
+    }
+  }
+}
+
+// A text's start counted straight into the tables, with the spelling cache
+// taking over after a window of every size, so at every offset of these
+// tokens, and whatever the reads hand over.
+TEST_P(Pass, DirectStartHandsOverAtEveryOffset) {
+  for (std::uint64_t window = 1; window <= kMaxRead; ++window) {
+    RunOptions options;
+    options.direct_window = window;
+    for (const std::size_t max_read : {std::size_t{0}, std::size_t{7}, std::size_t{64}}) {
+      const RunResult r = run(kLongest, max_read, options);
+      ASSERT_EQ(r.status, 0) << "windows of " << window << ", reads of " << max_read;
+      ASSERT_EQ(r.out, kLongestReport) << "windows of " << window << ", reads of " << max_read;
+      for (const StopCase& c : kTooLong) {
+        const RunResult stop = run(c.input, max_read, options);
+        ASSERT_EQ(stop.status, 1) << "windows of " << window << ", reads of " << max_read;
+        ASSERT_EQ(stop.err, c.err) << "windows of " << window << ", reads of " << max_read;
+      }
     }
   }
 }

@@ -3,8 +3,9 @@
 
 usage: run_cases.py TALLY [--path NAME] [--wrap 'valgrind ...']
 
-The paths are those that `tally --help` names after TALLY_FORCE_PATH=; each
-one that the CPU (or the wrapper) does not support is skipped, and says so.
+The cases run once as a user runs tally, with nothing forced, then once per
+path that `tally --help` names after TALLY_FORCE_PATH=; each path that the
+CPU (or the wrapper) does not support is skipped, and says so.
 Each case with a byte input runs twice: with standard input redirected from
 a file, and through a pipe. Exits 1 when any case fails.
 """
@@ -64,9 +65,15 @@ def path_names(tally):
     return re.search(rb"TALLY_FORCE_PATH=([a-z0-9|]+)", usage).group(1).decode().split("|")
 
 
+DEFAULT = "default"
+
+
 def run_path(tally, wrap, path, workdir):
-    """Runs every case with `path` forced; returns (passed, failed), or None if unsupported."""
-    base_env = dict(os.environ, TALLY_FORCE_PATH=path)
+    """Runs every case with `path` forced (none for DEFAULT); returns (passed, failed), or None
+    if unsupported."""
+    base_env = {k: v for k, v in os.environ.items() if k != "TALLY_FORCE_PATH"}
+    if path != DEFAULT:
+        base_env["TALLY_FORCE_PATH"] = path
     cmd = wrap + [tally]
     # Asked through the wrapper too: valgrind, say, hides AVX-512 from the program.
     probe = subprocess.run(cmd, env=base_env, stdin=subprocess.DEVNULL, capture_output=True)
@@ -97,7 +104,7 @@ def main():
     ap.add_argument("--wrap", default="", help="command prefix, such as valgrind")
     args = ap.parse_args()
     tally = os.path.abspath(args.tally)
-    paths = [args.path] if args.path else path_names(tally)
+    paths = [args.path] if args.path else [DEFAULT] + path_names(tally)
     any_failed = False
     with tempfile.TemporaryDirectory() as workdir:
         for path in paths:
