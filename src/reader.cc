@@ -3,6 +3,8 @@
 
 #include <pthread.h>
 
+#include "threads.h"
+
 namespace tally {
 namespace {
 
@@ -118,7 +120,7 @@ bool start_reader(const Input& in, TokenLister list, const Carry& carry, Separat
   g_reader = Reader{in, list, carry, seps};
   g_ring.reset();
   g_next = 0;
-  return pthread_create(&g_thread, nullptr, read_ahead, nullptr) == 0;
+  return start_thread(&g_thread, read_ahead, nullptr, 0);
 }
 
 const Block& next_block() {

@@ -7,6 +7,7 @@
 
 #include "counter.h"
 #include "room.h"
+#include "threads.h"
 
 namespace tally {
 namespace {
@@ -126,7 +127,7 @@ bool count_round(int workers, const std::uint64_t* cuts, std::uint64_t* next, bo
     g_workers[k].to = cuts[k + 1];
   }
   for (int k = 1; k < workers; ++k) {
-    running[k] = pthread_create(&threads[k], nullptr, count_part_thread, &g_workers[k]) == 0;
+    running[k] = start_thread(&threads[k], count_part_thread, &g_workers[k], k - 1);
   }
   count_part(&g_workers[0]);
   for (int k = 1; k < workers; ++k) {
