@@ -29,8 +29,11 @@ struct RunOptions {
   // Counting a file on several threads (split.h). 0 takes the default.
   // The smallest file that is split:
   std::uint64_t split_from = 0;
-  // What one thread counts first, alone, and what each counts in the first
-  // round after that (later rounds take four times as much):
+  // What the first thread counts in the first round, straight into the
+  // tables, while each of the others counts a stretch after it apart (two
+  // threads: half the file); and that stretch, what the others count (two
+  // threads: the rest of the file), which the rounds after it then begin
+  // with (each taking four times as much as the last):
   std::uint64_t prefix = 0;
   std::uint64_t stretch = 0;
   // The most keys one worker's room takes:

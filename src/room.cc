@@ -22,11 +22,12 @@ bool same(const Room& room, const RoomKey& k, const Key& key) {
 
 }  // namespace
 
-void attach_room(Room* room, int part, int parts, std::uint32_t key_cap) {
+void attach_room(Room* room, int part, int parts, std::uint32_t key_cap, bool sees_tables) {
   TALLY_CHECK(parts > 0 && parts <= kMaxRooms && (parts & (parts - 1)) == 0 && part >= 0 &&
               part < parts);
   room->held = g_held[part];
   room->held_used = false;
+  room->sees_tables = sees_tables;
   const auto n = static_cast<std::size_t>(parts);
   const auto i = static_cast<std::size_t>(part);
   room->keys = g_keys + i * (kRoomKeys / n);

@@ -40,16 +40,19 @@ struct Room {
   // at kMaxKeys + their slot. What runs past 32 bits goes to the tables.
   std::uint32_t* held;
   bool held_used;
+  // Whether the tables may be read while the room fills: not while another
+  // thread adds to them. A room that may not holds every key it meets.
+  bool sees_tables;
 };
 
 // The most rooms: one per thread that counts at once.
-constexpr int kMaxRooms = 8;
+constexpr int kMaxRooms = 4;
 
 // Gives `room` part `part` of `parts` of the rooms' storage, empty, and at
 // most `key_cap` keys (0: its whole share). Tests shrink it to reach a full
 // room on small inputs.
 // REQUIRES: parts is a power of two, at most kMaxRooms; part < parts.
-void attach_room(Room* room, int part, int parts, std::uint32_t key_cap);
+void attach_room(Room* room, int part, int parts, std::uint32_t key_cap, bool sees_tables);
 
 // Empties the room, at the cost of what it held.
 void clear_room(Room* room);

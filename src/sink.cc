@@ -20,7 +20,7 @@ Outcome sink_ref(const Sink& sink, const unsigned char* p, int len, std::int32_t
     if (*ref >= 0) return Outcome::kDone;
     return number ? Outcome::kNumbersFull : Outcome::kWordsFull;
   }
-  *ref = find_key(table, key);
+  *ref = sink.room->sees_tables ? find_key(table, key) : -1;
   return *ref >= 0 ? Outcome::kDone : note_key(sink.room, key, number, ref);
 }
 

@@ -23,7 +23,8 @@ struct Sink {
 // of its number in the room.
 //
 // Finds the reference of the token of `len` bytes at `p` (a number if it
-// starts with a digit), adding or noting its key if new; or says why the run
+// starts with a digit), adding or noting its key if new (to a room that does
+// not see the tables, any key it has not noted yet); or says why the run
 // stops, or that the room is full. The occurrence itself is not counted.
 // REQUIRES: 1 <= len <= kMaxTokenLen; the words covering p[0, len] readable.
 Outcome sink_ref(const Sink& sink, const unsigned char* p, int len, std::int32_t* ref);

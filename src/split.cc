@@ -3,6 +3,7 @@
 
 #include <pthread.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "counter.h"
@@ -31,9 +32,12 @@ struct Worker {
 };
 
 Worker g_workers[kMaxWorkers];
+static_assert(kMaxWorkers <= kMaxRooms, "a room for every thread");
 
-// Half of what one thread's spelling cache takes when two share the store.
-constexpr std::size_t kRichVocabulary = kShortSpellingSlots * 5 / 8 / 2 / 2;
+// The spelling caches of the threads that count apart from the tables in
+// the first round, a part each; the thread that counts into them has the
+// whole of the pass's.
+SpellingStore g_apart_spellings;
 
 Counter counter_of(Worker* w) {
   return Counter{w->scan, &w->cache, &w->seps, &w->list};
@@ -156,11 +160,20 @@ int parts_for(int workers) {
 void count_split(const Input& in, const Scanner& scan, const RunOptions& options, int workers,
                  SpellingStore* store, PassResult* result) {
   TALLY_CHECK(in.read_at != nullptr && workers >= 2 && workers <= kMaxWorkers);
-  const std::uint64_t prefix = options.prefix != 0 ? options.prefix : kSplitPrefix;
-  const std::uint64_t first_stretch = options.stretch != 0 ? options.stretch : kSplitStretch;
-  std::uint64_t stretch = first_stretch;
   const std::uint64_t size = in.size;
-  const int parts = parts_for(workers);
+  // Two threads share the file at once; more count a first stretch each,
+  // and the rest in rounds.
+  const std::uint64_t prefix = options.prefix != 0 ? options.prefix
+                               : workers == 2      ? size / 2
+                                                   : kSplitPrefix;
+  const std::uint64_t first_stretch = options.stretch != 0 ? options.stretch : kSplitStretch;
+  const std::uint64_t apart_stretch =
+      options.stretch != 0 || workers > 2 ? first_stretch : size - std::min(prefix, size);
+  // Each thread that counts apart gets a share of the rooms and of half the
+  // second store: full tables and two whole caches would pass the memory
+  // bound.
+  const int room_parts = parts_for(workers - 1);
+  const int apart_parts = 2 * room_parts;
   for (int k = 0; k < workers; ++k) {
     Worker& w = g_workers[k];
     w.in = &in;
@@ -171,37 +184,44 @@ void count_split(const Input& in, const Scanner& scan, const RunOptions& options
   result->outcome = Outcome::kDone;
   Worker& first = g_workers[0];
 
-  // The start alone, into the tables, where most of the keys first appear.
-  attach_spellings(&first.cache, store, 0, 1, size, options.spill_at, Sink{});
-  std::uint64_t next = count_in_order(&first, 0, prefix < size ? prefix : size, result);
-  if (result->outcome == Outcome::kDone && first.cache.shorts.fill > kRichVocabulary) {
-    // So many spellings so soon would overflow two threads' halves of the
-    // cache, and lookups in the tables would cost more than a second
-    // thread gains: the whole cache, on one thread, goes faster.
-    next = count_in_order(&first, next, kToEnd, result);
+  // The first round: this thread counts the start into the tables, with
+  // the whole of the pass's cache, while each other thread counts the next
+  // stretch apart, into a room that holds every key it meets.
+  attach_spellings(&first.cache, store, 0, 1, prefix, options.spill_at, Sink{});
+  for (int k = 1; k < workers; ++k) {
+    Worker& w = g_workers[k];
+    attach_room(&w.room, k - 1, room_parts, options.room_keys, false);
+    attach_spellings(&w.cache, &g_apart_spellings, k - 1, apart_parts, apart_stretch,
+                     options.spill_at, Sink{&w.room});
   }
-  flush_spellings(&first.cache);
-
-  if (result->outcome == Outcome::kDone) {
+  std::uint64_t cuts[kMaxWorkers + 1];
+  cuts[0] = 0;
+  for (int k = 1; k <= workers; ++k) {
+    const std::uint64_t at = prefix + apart_stretch * static_cast<std::uint64_t>(k - 1);
+    cuts[k] = at < size && at >= prefix ? at : size;
+  }
+  std::uint64_t next = 0;
+  bool full = false;
+  if (count_round(workers, cuts, &next, &full, result) && next < size) {
+    // Then rounds of stretches four times longer each time, while the rooms
+    // hold what a stretch brings (what a full room leaves is counted on one
+    // thread); the last takes what is left, in equal shares. The tables are
+    // only read meanwhile, and every room finds in them what they hold.
+    const int parts = parts_for(workers);
     for (int k = 0; k < workers; ++k) {
       Worker& w = g_workers[k];
-      attach_room(&w.room, k, parts, options.room_keys);
-      attach_spellings(&w.cache, store, k, parts, size / static_cast<std::uint64_t>(workers),
-                       options.spill_at, Sink{&w.room});
+      attach_room(&w.room, k, parts, options.room_keys, true);
+      w.cache.sink = Sink{&w.room};
     }
-    // Rounds of stretches four times longer each time, while the rooms hold
-    // what a stretch brings (what a full room leaves is counted on one
-    // thread); the last takes what is left, in equal shares.
+    std::uint64_t stretch = first_stretch;
     const auto n = static_cast<std::uint64_t>(workers);
     while (next < size) {
       const std::uint64_t left = size - next;
       const std::uint64_t each = left <= 2 * n * stretch ? (left + n - 1) / n : stretch;
-      std::uint64_t cuts[kMaxWorkers + 1];
       for (int k = 0; k <= workers; ++k) {
         const std::uint64_t at = next + each * static_cast<std::uint64_t>(k);
         cuts[k] = at < size ? at : size;
       }
-      bool full = false;
       if (!count_round(workers, cuts, &next, &full, result)) break;
       if (!full) {
         stretch *= 4;
@@ -209,11 +229,11 @@ void count_split(const Input& in, const Scanner& scan, const RunOptions& options
         stretch /= 4;
       }
     }
-    // And whatever has been written since the run began.
-    if (result->outcome == Outcome::kDone) next = count_in_order(&first, next, kToEnd, result);
   }
+  // And whatever has been written since the run began.
+  if (result->outcome == Outcome::kDone) next = count_in_order(&first, next, kToEnd, result);
 
-  // Every part of the store and every room left empty, as they were found.
+  // Every part of the stores and every room left empty, as they were found.
   for (int k = 0; k < workers; ++k) {
     Worker& w = g_workers[k];
     if (result->outcome == Outcome::kDone) {

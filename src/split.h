@@ -1,8 +1,10 @@
-// Counting a file on several threads at once. After a first stretch counted
-// alone, the file is cut into rounds of stretches that workers count at the
-// same time, each into its own spelling cache and room while the tables are
-// read-only to them; after each round the stretches are merged in stream
-// order, so that the tables end exactly as one plain pass leaves them.
+// Counting a file on several threads at once. In a first round one thread
+// counts the start straight into the tables while each of the others counts
+// a stretch after it apart, with its own spelling cache and a room for every
+// key it meets; two threads share the whole file so. What is left is cut
+// into rounds of stretches that the threads count at the same time, the
+// tables read-only to them. After each round the stretches are merged in
+// stream order, so that the tables end exactly as one plain pass leaves them.
 #ifndef TALLY_SPLIT_H_
 #define TALLY_SPLIT_H_
 
@@ -16,19 +18,19 @@
 
 namespace tally {
 
-// The most threads that count at once.
-constexpr int kMaxWorkers = 8;
+// The most threads that count at once. Each brings state of its own, and
+// with every table full more than four would pass the memory bound.
+constexpr int kMaxWorkers = 4;
 // The defaults of the options that shape a split: the smallest file that
-// is split, what one thread counts first, alone, and each thread's stretch
-// in the first round. Below 32 MiB the workers' cold spelling caches cost
-// more than they gain, and a file goes faster read in order, with a reader
-// thread.
-constexpr std::uint64_t kSplitFrom = std::uint64_t{32} << 20;
+// is split, and with more than two threads what the first counts in the
+// first round and each of them in the rounds after it, to begin with (two
+// threads take half the file each).
+constexpr std::uint64_t kSplitFrom = std::uint64_t{768} << 10;
 constexpr std::uint64_t kSplitPrefix = std::uint64_t{256} << 10;
 constexpr std::uint64_t kSplitStretch = std::uint64_t{256} << 10;
 
 // Counts all of `in` on `workers` threads, this one among them, with
-// `store` for their spelling caches. Leaves the tables as the pass would,
+// `store` for this one's spelling cache. Leaves the tables as the pass would,
 // but for the totals of lines and tokens.
 // REQUIRES: in.read_at; 2 <= workers <= kMaxWorkers; the tables in their
 // start-up state; every part of `store` empty. Leaves them empty.
