@@ -32,7 +32,8 @@ struct Room {
   std::uint64_t* words;  // the keys' text, as Key::words
   std::uint32_t word_cap;
   std::uint32_t words_used;
-  std::uint32_t* index;  // key number + 1 at each entry; zero is free
+  std::uint32_t words_ready;  // words whose pages have been made ready
+  std::uint32_t* index;       // key number + 1 at each entry; zero is free
   std::uint32_t index_mask;
   std::uint64_t chars[kCodes];  // the character counts of what it counted
   // What it counted of keys the tables hold, kept here so that threads do

@@ -72,6 +72,7 @@ inline Outcome count_short_token(SpellingCache* c, const unsigned char* p, std::
 // REQUIRES: kShortSpellingMaxLen < len <= kLongSpellingMaxLen; 64 bytes
 // readable at p.
 inline Outcome count_long_token(SpellingCache* c, const unsigned char* p, std::ptrdiff_t len) {
+  if (!c->longs_ready) ready_long_spellings(c);
   const auto keep = [](std::ptrdiff_t n) {  // 0 <= n <= 32
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kLowBytes + 32 - n));
   };

@@ -9,6 +9,15 @@
 namespace tally {
 namespace {
 
+// Makes the pages of short entries [from, to) and of their references
+// ready in one call each: every lookup reads its entry before a new spelling
+// writes it, so a page left to fault would fault twice, and the references
+// of new spellings fall all over their array.
+void ready_shorts(const SpellingCache* c, std::size_t from, std::size_t to) {
+  populate_pages(c->shorts.entries + from, (to - from) * sizeof(ShortSpelling));
+  populate_pages(c->shorts.refs + from, (to - from) * sizeof(std::int32_t));
+}
+
 // A smaller short table grows when half full; the largest one takes more.
 void size_shorts(SpellingCache* c, int bits) {
   c->shift = 64 - bits;
@@ -151,6 +160,7 @@ void attach_spellings(SpellingCache* cache, SpellingStore* store, int part, int 
   cache->long_shift = 64 - (kLongSpellingBits - __builtin_ctz(static_cast<unsigned>(parts)));
   cache->long_mask = long_slots - 1;
   cache->spill_at = spill_at;
+  cache->longs_ready = false;
   cache->sink = sink;
   // Real texts hold a new spelling every 20 bytes in their first 100 KB, and
   // every 100 to 2000 bytes in the megabytes after; growing costs more than
@@ -158,10 +168,7 @@ void attach_spellings(SpellingCache* cache, SpellingStore* store, int part, int 
   int bits = kShortSpellingMinBits;
   while (bits < cache->max_bits && (expected_bytes >> 5) > (std::uint64_t{1} << bits)) ++bits;
   size_shorts(cache, bits);
-  // Every lookup reads its entry before a new spelling writes it: left to
-  // fault, each page would fault twice, once for the read and once for the
-  // write.
-  populate_pages(cache->shorts.entries, (cache->mask + 1) * sizeof(ShortSpelling));
+  ready_shorts(cache, 0, cache->mask + 1);
 }
 
 Outcome add_short_spelling(SpellingCache* cache, const unsigned char* p, int len, std::size_t at) {
@@ -170,13 +177,15 @@ Outcome add_short_spelling(SpellingCache* cache, const unsigned char* p, int len
   // Rehashed once more when the largest table fills, and not after.
   if (cache->shorts.fill != before && cache->shorts.fill == cache->grow_at) {
     const int bits = 64 - cache->shift;
-    if (bits != cache->max_bits) {
-      populate_pages(cache->shorts.entries + cache->mask + 1,
-                     (cache->mask + 1) * sizeof(ShortSpelling));
-    }
+    if (bits != cache->max_bits) ready_shorts(cache, cache->mask + 1, 2 * (cache->mask + 1));
     rehash_shorts(cache, bits == cache->max_bits ? bits : bits + 1);
   }
   return o;
+}
+
+void ready_long_spellings(SpellingCache* cache) {
+  populate_pages(cache->longs.entries, (cache->long_mask + 1) * sizeof(LongSpelling));
+  cache->longs_ready = true;
 }
 
 Outcome add_long_spelling(SpellingCache* cache, const unsigned char* p, int len, std::size_t at) {

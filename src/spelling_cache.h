@@ -84,6 +84,7 @@ struct SpellingCache {
   int long_shift;
   std::size_t long_mask;
   std::uint32_t spill_at;
+  bool longs_ready;  // the long table's pages made ready
   std::uint16_t* order;
   std::uint16_t* number;
   Sink sink;
@@ -117,6 +118,12 @@ Outcome add_short_spelling(SpellingCache* cache, const unsigned char* p, int len
 // REQUIRES: kShortSpellingMaxLen < len <= kLongSpellingMaxLen;
 // longs.entries[at] is free.
 Outcome add_long_spelling(SpellingCache* cache, const unsigned char* p, int len, std::size_t at);
+
+// Makes the long table's pages ready as the first long token arrives: every
+// lookup reads its entry before a new spelling writes it, so a page left to
+// fault would fault twice, and with other threads running, the second time
+// costs them a TLB flush.
+void ready_long_spellings(SpellingCache* cache);
 
 // Moves one entry's count, less one, to the sink; the entry keeps one.
 void spill_short_spelling(SpellingCache* cache, std::size_t at);

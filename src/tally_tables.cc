@@ -38,6 +38,7 @@ std::uint32_t numHashes[kMaxKeys];
 constexpr std::uint64_t kMul = 0x9E3779B97F4A7C15ULL;
 // Slots whose pages are made ready at once as the first of them is taken.
 constexpr int kReadySlots = 64;
+constexpr int kReadyCountSlots = 2048;
 
 std::uint64_t load_word(const void* p) {
   std::uint64_t w;
@@ -82,6 +83,8 @@ void place(const TokenTable& t, std::uint32_t h, int slot) {
 
 // Doubles the index and places every slot again.
 void grow_index(const TokenTable& t) {
+  // The new half's pages in one call, not a fault each.
+  populate_pages(t.index + *t.mask + 1, (std::size_t{*t.mask} + 1) * sizeof *t.index);
   *t.mask = *t.mask * 2 + 1;
   std::memset(t.index, 0, (std::size_t{*t.mask} + 1) * sizeof *t.index);
   for (int i = 0; i < *t.fill; ++i) place(t, t.hashes[i], i);
@@ -168,6 +171,12 @@ int find_or_add(const TokenTable& t, const Key& key, std::uint64_t add) {
   if (slot % kReadySlots == 0 && slot != 0) {
     const int n = kMaxKeys - slot < kReadySlots ? kMaxKeys - slot : kReadySlots;
     populate_pages(t.keys[slot], static_cast<std::size_t>(n) * kSlotSize);
+  }
+  // And so are the pages of their counts and hashes, more slots at a time.
+  if (slot % kReadyCountSlots == 0 && slot != 0) {
+    const int n = kMaxKeys - slot < kReadyCountSlots ? kMaxKeys - slot : kReadyCountSlots;
+    populate_pages(t.counts + slot, static_cast<std::size_t>(n) * sizeof *t.counts);
+    populate_pages(t.hashes + slot, static_cast<std::size_t>(n) * sizeof *t.hashes);
   }
   // The slot is still all zero, so copying the key's words leaves the NUL
   // and the zero tail that same_key relies on.
