@@ -159,10 +159,11 @@ long usable_cpus(long cpus) {
   return CPU_COUNT(&set);
 }
 
-// Whether a second thread may read the input: with a writer to leave room
-// for, a blocking input needs a third CPU.
-bool may_read_ahead(const Input& in, long cpus) {
-  return cpus >= (in.blocking ? 3 : 2);
+// Whether a second thread may read the input. A pipe's writer needs a CPU
+// too, but on two the reader thread still pays: cat piping 200 MB into
+// tally took 0.21 s with one thread and 0.14 s with two.
+bool may_read_ahead(long cpus) {
+  return cpus >= 2;
 }
 
 // Counts what a reader thread lists, to the end of the input or a stop.
@@ -230,8 +231,8 @@ void count_input(const Input& in, const RunOptions& options, PassResult* result)
   if (count_alone(in, scan, &carry, true, result)) {
     if (in.size == 0) prefer_huge_tables();
     // The reader thread's blocks are counted through the cache.
-    if (may_read_ahead(in, cpus)) end_direct();
-    if (!(may_read_ahead(in, cpus) && count_with_reader(in, scan, carry, result))) {
+    if (may_read_ahead(cpus)) end_direct();
+    if (!(may_read_ahead(cpus) && count_with_reader(in, scan, carry, result))) {
       count_alone(in, scan, &carry, false, result);
     }
   }
