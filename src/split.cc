@@ -29,6 +29,20 @@ struct Worker {
   PassResult result;
   const Input* in;
   const Scanner* scan;
+  // The first round's state, readied on the worker's own thread, so that
+  // the threads make their pages ready at the same time.
+  struct Setup {
+    bool pending;
+    SpellingStore* store;
+    int part;
+    int parts;
+    std::uint64_t expected_bytes;
+    std::uint32_t spill_at;
+    bool apart;  // with a room of its own, part `room_part` of `room_parts`
+    int room_part;
+    int room_parts;
+    std::uint32_t room_keys;
+  } setup;
 };
 
 Worker g_workers[kMaxWorkers];
@@ -43,13 +57,29 @@ Counter counter_of(Worker* w) {
   return Counter{w->scan, &w->cache, &w->seps, &w->list};
 }
 
+void set_up(Worker* w) {
+  Worker::Setup& s = w->setup;
+  s.pending = false;
+  Sink sink{};
+  if (s.apart) {
+    attach_room(&w->room, s.room_part, s.room_parts, s.room_keys, false);
+    sink = Sink{&w->room};
+  }
+  attach_spellings(&w->cache, s.store, s.part, s.parts, s.expected_bytes, s.spill_at, sink);
+}
+
 void count_part(Worker* w) {
+  const bool first = w->setup.pending;
+  if (first) set_up(w);
   w->started = stretch_start(*w->in, w->cut, &w->start);
   w->result.outcome = Outcome::kDone;
   if (!w->started) return;
   w->end = w->start < w->to
                ? count_stretch(*w->in, counter_of(w), w->buffer, w->start, w->to, &w->result)
                : w->start;
+  // A thread that counted apart moves its cache's counts to its room while
+  // the others still count; the merge finds them there.
+  if (first && w->setup.apart) flush_spellings(&w->cache);
 }
 
 void* count_part_thread(void* arg) {
@@ -187,12 +217,11 @@ void count_split(const Input& in, const Scanner& scan, const RunOptions& options
   // The first round: this thread counts the start into the tables, with
   // the whole of the pass's cache, while each other thread counts the next
   // stretch apart, into a room that holds every key it meets.
-  attach_spellings(&first.cache, store, 0, 1, prefix, options.spill_at, Sink{});
+  first.setup = Worker::Setup{true, store, 0, 1, prefix, options.spill_at, false, 0, 0, 0};
   for (int k = 1; k < workers; ++k) {
-    Worker& w = g_workers[k];
-    attach_room(&w.room, k - 1, room_parts, options.room_keys, false);
-    attach_spellings(&w.cache, &g_apart_spellings, k - 1, apart_parts, apart_stretch,
-                     options.spill_at, Sink{&w.room});
+    g_workers[k].setup = Worker::Setup{true,          &g_apart_spellings, k - 1, apart_parts,
+                                       apart_stretch, options.spill_at,   true,  k - 1,
+                                       room_parts,    options.room_keys};
   }
   std::uint64_t cuts[kMaxWorkers + 1];
   cuts[0] = 0;
