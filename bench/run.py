@@ -121,7 +121,8 @@ def main():
         rss[name] = got["tally < file"][2]
         one, two = got["taskset -c 0 tally < file"][0], got["tally < file"][0]
         ratio = two / wc
-        goal = 1.0 if size < 100 else 0.8 if size < 1_000_000 else 0.15
+        # The 1 MB text is cut just under a million bytes: it is graded as 1 MB.
+        goal = 1.0 if size < 100 else 0.8 if size < 500_000 else 0.15
         if name.startswith("synthetic") or size >= 150_000_000:
             goal = 0.08
         target(f"{name}: tally / wc = {ratio:.3f} (target <= {goal})", ratio <= goal)

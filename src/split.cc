@@ -103,10 +103,25 @@ std::uint64_t count_in_order(Worker* w, std::uint64_t from, std::uint64_t to, Pa
 bool merge_room(Worker* w, PassResult* result) {
   Room& room = w->room;
   Key key;
+  // Each lookup waits on memory twice, for an index entry and for the slot
+  // it names: both are asked for some keys ahead.
+  constexpr std::uint32_t kIndexAhead = 16;
+  constexpr std::uint32_t kSlotAhead = 8;
+  const auto table_of = [](const RoomKey& k) -> const TokenTable& {
+    return k.number ? kNumbers : kIdentifiers;
+  };
   for (std::uint32_t i = 0; i < room.fill; ++i) {
+    if (i + kIndexAhead < room.fill) {
+      const RoomKey& ahead = room.keys[i + kIndexAhead];
+      prefetch_lookup(table_of(ahead), ahead.hash, false);
+    }
+    if (i + kSlotAhead < room.fill) {
+      const RoomKey& ahead = room.keys[i + kSlotAhead];
+      prefetch_lookup(table_of(ahead), ahead.hash, true);
+    }
     RoomKey& k = room.keys[i];
     room_key(room, k, &key);
-    k.slot = find_or_add(k.number ? kNumbers : kIdentifiers, key, k.count);
+    k.slot = find_or_add(table_of(k), key, k.count);
     if (k.slot < 0) {
       result->outcome = k.number ? Outcome::kNumbersFull : Outcome::kWordsFull;
       return false;

@@ -149,6 +149,19 @@ int probe(const TokenTable& t, const Key& key, std::uint32_t h, std::uint32_t* p
 
 }  // namespace
 
+void prefetch_lookup(const TokenTable& t, std::uint64_t hash, bool slot) {
+  const std::uint32_t* const entry = &t.index[hash & *t.mask & 0xFFFF];
+  if (!slot) {
+    __builtin_prefetch(entry);
+    return;
+  }
+  const std::uint32_t e = *entry;
+  if (e == 0) return;
+  const std::uint32_t at = (e & 0xFFFFu) - 1;
+  __builtin_prefetch(t.keys[at]);
+  __builtin_prefetch(&t.counts[at], 1);
+}
+
 int find_key(const TokenTable& t, const Key& key) {
   std::uint32_t pos = 0;
   return probe(t, key, index_hash(key), &pos);

@@ -119,6 +119,11 @@ void make_key(const unsigned char* src, int len, bool fold_case, Key* key);
 // changing nothing, when the key is new and the table already holds kMaxKeys.
 int find_or_add(const TokenTable& table, const Key& key, std::uint64_t add);
 
+// Asks the memory a lookup of a key with hash `hash` (Key::hash) will read
+// to come into the cache: with `slot`, the key and count of the slot that
+// the first index entry names, which had better be asked for first.
+void prefetch_lookup(const TokenTable& table, std::uint64_t hash, bool slot);
+
 // The slot that holds `key` in `table`, or -1. Only reads the table, so that
 // several threads may look up at once while no one adds.
 int find_key(const TokenTable& table, const Key& key);
