@@ -38,8 +38,9 @@ void prefer_huge_tables() {
   static bool done = false;
   if (done) return;
   done = true;
+  // The number table is seldom as full: it gets them once it needs more
+  // than its first huge page (find_or_add).
   prefer_huge_pages(myContainer, sizeof myContainer);
-  prefer_huge_pages(myNumber, sizeof myNumber);
   prefer_huge_pages(g_spellings.shorts, sizeof g_spellings.shorts);
 }
 

@@ -39,6 +39,8 @@ constexpr std::uint64_t kMul = 0x9E3779B97F4A7C15ULL;
 // Slots whose pages are made ready at once as the first of them is taken.
 constexpr int kReadySlots = 64;
 constexpr int kReadyCountSlots = 2048;
+// Slots in one huge page; the tables start on one.
+constexpr int kHugeSlots = static_cast<int>(kHugePage / kSlotSize);
 
 std::uint64_t load_word(const void* p) {
   std::uint64_t w;
@@ -179,6 +181,11 @@ int find_or_add(const TokenTable& t, const Key& key, std::uint64_t add) {
   const int slot = *t.fill;
   TALLY_CHECK(slot >= 0 && slot <= kMaxKeys);
   if (slot == kMaxKeys) return -1;
+  // A table that outgrows its first huge page is likely to fill more: the
+  // rest of its slots get huge pages, if the input did not earn them already.
+  if (slot == kHugeSlots) {
+    prefer_huge_pages(t.keys[slot], static_cast<std::size_t>(kMaxKeys - slot) * kSlotSize);
+  }
   // Slots are taken in order. Past the first few pages, the pages of the
   // next slots are made ready together, in one call instead of a fault each.
   if (slot % kReadySlots == 0 && slot != 0) {
