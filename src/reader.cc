@@ -83,6 +83,7 @@ struct Reader {
   SeparatorCounts* seps;
 } g_reader;
 pthread_t g_thread;
+ThreadStart g_thread_start;
 std::size_t g_next;  // the block the counting thread takes next
 bool g_left_waiting;
 
@@ -120,7 +121,7 @@ bool start_reader(const Input& in, TokenLister list, const Carry& carry, Separat
   g_reader = Reader{in, list, carry, seps};
   g_ring.reset();
   g_next = 0;
-  return start_thread(&g_thread, read_ahead, nullptr, 0);
+  return start_thread(&g_thread, &g_thread_start, read_ahead, nullptr, 0);
 }
 
 const Block& next_block() {

@@ -170,13 +170,14 @@ bool merge_worker(Worker* w, std::uint64_t* next, PassResult* result) {
 bool count_round(int workers, const std::uint64_t* cuts, std::uint64_t* next, bool* full,
                  PassResult* result) {
   pthread_t threads[kMaxWorkers];
+  ThreadStart starts[kMaxWorkers];
   bool running[kMaxWorkers] = {};
   for (int k = 0; k < workers; ++k) {
     g_workers[k].cut = cuts[k];
     g_workers[k].to = cuts[k + 1];
   }
   for (int k = 1; k < workers; ++k) {
-    running[k] = start_thread(&threads[k], count_part_thread, &g_workers[k], k - 1);
+    running[k] = start_thread(&threads[k], &starts[k], count_part_thread, &g_workers[k], k - 1);
   }
   count_part(&g_workers[0]);
   for (int k = 1; k < workers; ++k) {
