@@ -614,6 +614,41 @@ CASES = [
         status=1,
         stdout_to="/dev/full",
     ),
+    # Files of 768 KiB and more are shared between threads, each counting a
+    # half; through a pipe a second thread reads. The report is the same.
+    Case(
+        name="halves_first_seen_order",
+        why="a key first met in the second half ties with one of the first and comes after it",
+        input=b"Zeta 7\n" * 75000 + b"L" * 254 + b"\n" + b"beta 3\n" * 75000,
+        stdout=(
+            b'150001 300001 1050255\n'
+            b'Total 10 different characters, 5 most used characters:\n'
+            b'No. 0: \\n\t\t150001\n'
+            b'No. 1:  \t\t150000\n'
+            b'No. 2: a\t\t150000\n'
+            b'No. 3: e\t\t150000\n'
+            b'No. 4: t\t\t150000\n'
+            b'\n'
+            b'Total 3 different identifiers, 3 most used identifiers:\n'
+            b'No. 0: zeta\t\t75000\n'
+            b'No. 1: beta\t\t75000\n'
+            b'No. 2: ' + b'l' * 254 + b'\t\t1\n'
+            b'\n'
+            b'Total 2 different numbers, 2 most used numbers:\n'
+            b'No. 0: 7\t\t75000\n'
+            b'No. 1: 3\t\t75000\n'
+        ),
+        stderr=b'',
+        status=0,
+    ),
+    stop("halves_full_table_before_too_long",
+         "the 30001st identifier, in the second half, stops before a later token too long",
+         b"a b\n" * 200000 + b" ".join(b"k%d" % i for i in range(30001)) + b" " + b"Q" * 255,
+         b"Too many different identifiers (limit 30000)!! Exit.\n"),
+    stop("halves_too_long_before_full_table",
+         "a token too long in the second half stops before a later 30001st identifier",
+         b"a b\n" * 200000 + b"Q" * 255 + b" " + b" ".join(b"k%d" % i for i in range(30001)),
+         b"Word " + b"q" * 255 + b" too long!! Exit.\n"),
     Case(
         name="ignored_arguments",
         why="arguments other than --help and --version change nothing",
@@ -646,7 +681,7 @@ CASES = [
         name="version",
         why="--version prints the version",
         input=b"",
-        stdout=b"tally 1.1.0\n",
+        stdout=b"tally 1.2.0\n",
         stderr=b"",
         status=0,
         args=["x", "--version"],
