@@ -31,6 +31,9 @@ void shape_split(unsigned knob, std::size_t size, tally::MemoryShape* shape,
   options->prefix = 1 + (knob * 7u) % 61;
   options->stretch = 1 + (knob * 13u) % 97;
   options->room_keys = 1 + knob % 6;
+  // Two threads: the second pauses now and then, and what it leaves is
+  // shared out again.
+  options->pause_after = (knob & 0x40) != 0 ? 1 + knob * 11u % 200 : 0;
 }
 
 void check_one(const unsigned char* data, std::size_t size, const tally::MemoryShape& shape,

@@ -110,7 +110,12 @@ std::uint64_t count_stretch(const Input& in, const Counter& c, unsigned char* bu
       if (carry.len == 0) return to;
       return count_crossing(in, c, data - carry.len, carry.len, to, result);
     }
-    const std::uint64_t want = to - pos < kStretchRead ? to - pos : kStretchRead;
+    if (pos >= c.pause_at || (c.pause != nullptr && c.pause->load(std::memory_order_relaxed))) {
+      result->outcome = Outcome::kPaused;
+      return first_at;
+    }
+    std::uint64_t want = to - pos < kStretchRead ? to - pos : kStretchRead;
+    if (c.pause_at - pos < want) want = c.pause_at - pos;
     int err = 0;
     const std::ptrdiff_t n = in.read_at(in.ctx, data, static_cast<std::size_t>(want), pos, &err);
     if (n < 0) {

@@ -4,6 +4,7 @@
 #ifndef TALLY_COUNTER_H_
 #define TALLY_COUNTER_H_
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -20,6 +21,10 @@ struct Counter {
   SpellingCache* cache;
   SeparatorCounts* seps;
   TokenList* list;
+  // A stretch stops, kPaused, before a read once `pause` is set by another
+  // thread, or once it reaches the offset `pause_at` (tests place it).
+  const std::atomic<bool>* pause = nullptr;
+  std::uint64_t pause_at = ~std::uint64_t{0};
 };
 
 // Records how counting stopped in `result`, with the offending token for a
@@ -42,8 +47,8 @@ constexpr std::uint64_t kToEnd = ~std::uint64_t{0};
 
 // Counts the input from offset `from` to `to`, and on through the end of a
 // token that runs over `to`; with kToEnd, to the end of the input. Returns
-// the offset just past what it counted or, for kOutOfRoom, the offset of
-// the token to go on from.
+// the offset just past what it counted or, for kOutOfRoom and kPaused, the
+// offset of the token to go on from.
 // REQUIRES: in.read_at; `from` is where a token or a separator begins.
 std::uint64_t count_stretch(const Input& in, const Counter& c, unsigned char* buffer,
                             std::uint64_t from, std::uint64_t to, PassResult* result);

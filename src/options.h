@@ -38,6 +38,10 @@ struct RunOptions {
   std::uint64_t stretch = 0;
   // The most keys one worker's room takes:
   std::uint32_t room_keys = 0;
+  // With two threads, bytes after which the second, counting apart, pauses,
+  // as it does when the first is done before it (0: only then; else only
+  // here):
+  std::uint64_t pause_after = 0;
 };
 
 }  // namespace tally

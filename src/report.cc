@@ -104,6 +104,7 @@ void write_stop_message(const PassResult& r, Text* err) {
       break;
     case Outcome::kDone:
     case Outcome::kOutOfRoom:  // never the end of a run
+    case Outcome::kPaused:
       break;
   }
 }

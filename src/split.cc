@@ -4,6 +4,7 @@
 #include <pthread.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 
 #include "counter.h"
@@ -29,6 +30,12 @@ struct Worker {
   PassResult result;
   const Input* in;
   const Scanner* scan;
+  // Whether it counts apart from the tables this round, into its room,
+  // and where a test has it pause (kToEnd: nowhere); set by another thread
+  // to have it pause at its next read.
+  bool apart;
+  std::uint64_t pause_after;
+  std::atomic<bool> pause;
   // The first round's state, readied on the worker's own thread, so that
   // the threads make their pages ready at the same time.
   struct Setup {
@@ -53,8 +60,14 @@ static_assert(kMaxWorkers <= kMaxRooms, "a room for every thread");
 // whole of the pass's.
 SpellingStore g_apart_spellings;
 
-Counter counter_of(Worker* w) {
-  return Counter{w->scan, &w->cache, &w->seps, &w->list};
+// The counter of `w`'s stretch, which may pause; or, counting in order
+// after a merge, one that does not.
+Counter counter_of(Worker* w, bool may_pause) {
+  if (!may_pause) return Counter{w->scan, &w->cache, &w->seps, &w->list};
+  const std::uint64_t pause_at = w->pause_after == kToEnd || kToEnd - w->start < w->pause_after
+                                     ? kToEnd
+                                     : w->start + w->pause_after;
+  return Counter{w->scan, &w->cache, &w->seps, &w->list, &w->pause, pause_at};
 }
 
 void set_up(Worker* w) {
@@ -69,17 +82,16 @@ void set_up(Worker* w) {
 }
 
 void count_part(Worker* w) {
-  const bool first = w->setup.pending;
-  if (first) set_up(w);
+  if (w->setup.pending) set_up(w);
   w->started = stretch_start(*w->in, w->cut, &w->start);
   w->result.outcome = Outcome::kDone;
   if (!w->started) return;
   w->end = w->start < w->to
-               ? count_stretch(*w->in, counter_of(w), w->buffer, w->start, w->to, &w->result)
+               ? count_stretch(*w->in, counter_of(w, true), w->buffer, w->start, w->to, &w->result)
                : w->start;
   // A thread that counted apart moves its cache's counts to its room while
   // the others still count; the merge finds them there.
-  if (first && w->setup.apart) flush_spellings(&w->cache);
+  if (w->apart) flush_spellings(&w->cache);
 }
 
 void* count_part_thread(void* arg) {
@@ -92,7 +104,8 @@ void* count_part_thread(void* arg) {
 std::uint64_t count_in_order(Worker* w, std::uint64_t from, std::uint64_t to, PassResult* result) {
   const Sink room_sink = w->cache.sink;
   w->cache.sink = Sink{};
-  const std::uint64_t end = count_stretch(*w->in, counter_of(w), w->buffer, from, to, result);
+  const std::uint64_t end =
+      count_stretch(*w->in, counter_of(w, false), w->buffer, from, to, result);
   w->cache.sink = room_sink;
   return end;
 }
@@ -152,6 +165,11 @@ bool merge_worker(Worker* w, std::uint64_t* next, PassResult* result) {
     return false;
   }
   if (!merge_room(w, result)) return false;
+  if (w->result.outcome == Outcome::kPaused) {
+    // The rest of its stretch is shared out in the next round.
+    *next = w->end;
+    return true;
+  }
   if (w->result.outcome == Outcome::kOutOfRoom) {
     *next = count_in_order(w, w->end, w->to, result);
     return result->outcome == Outcome::kDone;
@@ -165,21 +183,24 @@ bool merge_worker(Worker* w, std::uint64_t* next, PassResult* result) {
 }
 
 // Counts one round: worker k the stretch from cuts[k] to cuts[k + 1], all
-// at once, then merges them in order. False if counting stops. Says in
-// `*full` whether a room filled.
-bool count_round(int workers, const std::uint64_t* cuts, std::uint64_t* next, bool* full,
-                 PassResult* result) {
+// at once, then merges them in order. With `pause_last`, the last worker
+// pauses when this thread is done, if it is not done yet. False if counting
+// stops. Says in `*full` whether a room filled.
+bool count_round(int workers, const std::uint64_t* cuts, bool pause_last, std::uint64_t* next,
+                 bool* full, PassResult* result) {
   pthread_t threads[kMaxWorkers];
   ThreadStart starts[kMaxWorkers];
   bool running[kMaxWorkers] = {};
   for (int k = 0; k < workers; ++k) {
     g_workers[k].cut = cuts[k];
     g_workers[k].to = cuts[k + 1];
+    g_workers[k].pause.store(false, std::memory_order_relaxed);
   }
   for (int k = 1; k < workers; ++k) {
     running[k] = start_thread(&threads[k], &starts[k], count_part_thread, &g_workers[k], k - 1);
   }
   count_part(&g_workers[0]);
+  if (pause_last) g_workers[workers - 1].pause.store(true, std::memory_order_relaxed);
   for (int k = 1; k < workers; ++k) {
     if (running[k]) {
       pthread_join(threads[k], nullptr);
@@ -213,8 +234,6 @@ void count_split(const Input& in, const Scanner& scan, const RunOptions& options
                                : workers == 2      ? size / 2
                                                    : kSplitPrefix;
   const std::uint64_t first_stretch = options.stretch != 0 ? options.stretch : kSplitStretch;
-  const std::uint64_t apart_stretch =
-      options.stretch != 0 || workers > 2 ? first_stretch : size - std::min(prefix, size);
   // Each thread that counts apart gets a share of the rooms and of half the
   // second store: full tables and two whole caches would pass the memory
   // bound.
@@ -226,28 +245,59 @@ void count_split(const Input& in, const Scanner& scan, const RunOptions& options
     w.scan = &scan;
     w.seps = SeparatorCounts{};
     w.seps.flush_after = options.separators_flush_after;
+    w.apart = k > 0;
+    // Only the last of the threads may pause, with nothing after it.
+    w.pause_after =
+        workers == 2 && k == 1 && options.pause_after != 0 ? options.pause_after : kToEnd;
   }
   result->outcome = Outcome::kDone;
   Worker& first = g_workers[0];
 
-  // The first round: this thread counts the start into the tables, with
+  // The first rounds: this thread counts the start into the tables, with
   // the whole of the pass's cache, while each other thread counts the next
-  // stretch apart, into a room that holds every key it meets.
+  // stretch apart, into a room that holds every key it meets. Two threads
+  // share all the rest so; when this one is done first, the other pauses,
+  // and what it has left is shared again, in proportion to what each
+  // counted meanwhile.
+  const auto apart_stretch = [&](std::uint64_t cut) {
+    return options.stretch != 0 || workers > 2 ? first_stretch : size - std::min(cut, size);
+  };
   first.setup = Worker::Setup{true, store, 0, 1, prefix, options.spill_at, false, 0, 0, 0};
   for (int k = 1; k < workers; ++k) {
-    g_workers[k].setup = Worker::Setup{true,          &g_apart_spellings, k - 1, apart_parts,
-                                       apart_stretch, options.spill_at,   true,  k - 1,
-                                       room_parts,    options.room_keys};
+    g_workers[k].setup = Worker::Setup{true,
+                                       &g_apart_spellings,
+                                       k - 1,
+                                       apart_parts,
+                                       apart_stretch(prefix),
+                                       options.spill_at,
+                                       true,
+                                       k - 1,
+                                       room_parts,
+                                       options.room_keys};
   }
   std::uint64_t cuts[kMaxWorkers + 1];
-  cuts[0] = 0;
-  for (int k = 1; k <= workers; ++k) {
-    const std::uint64_t at = prefix + apart_stretch * static_cast<std::uint64_t>(k - 1);
-    cuts[k] = at < size && at >= prefix ? at : size;
-  }
   std::uint64_t next = 0;
+  std::uint64_t cut = prefix;
   bool full = false;
-  if (count_round(workers, cuts, &next, &full, result) && next < size) {
+  bool going = true;
+  for (;;) {
+    cuts[0] = next;
+    for (int k = 1; k <= workers; ++k) {
+      const std::uint64_t at = cut + apart_stretch(cut) * static_cast<std::uint64_t>(k - 1);
+      cuts[k] = at < size && at >= cut ? at : size;
+    }
+    // Tests that place the pause have it only there.
+    going =
+        count_round(workers, cuts, workers == 2 && options.pause_after == 0, &next, &full, result);
+    const Worker& other = g_workers[1];
+    if (!going || next >= size || other.result.outcome != Outcome::kPaused) break;
+    const auto mine = static_cast<double>(first.end - first.start);
+    const auto theirs = static_cast<double>(other.end - other.start);
+    const auto left = static_cast<double>(size - next);
+    cut =
+        mine + theirs > 0 ? next + static_cast<std::uint64_t>(left * mine / (mine + theirs)) : size;
+  }
+  if (going && next < size) {
     // Then rounds of stretches four times longer each time, while the rooms
     // hold what a stretch brings (what a full room leaves is counted on one
     // thread); the last takes what is left, in equal shares. The tables are
@@ -257,6 +307,8 @@ void count_split(const Input& in, const Scanner& scan, const RunOptions& options
       Worker& w = g_workers[k];
       attach_room(&w.room, k, parts, options.room_keys, true);
       w.cache.sink = Sink{&w.room};
+      w.apart = false;
+      w.pause_after = kToEnd;
     }
     std::uint64_t stretch = first_stretch;
     const auto n = static_cast<std::uint64_t>(workers);
@@ -267,7 +319,7 @@ void count_split(const Input& in, const Scanner& scan, const RunOptions& options
         const std::uint64_t at = next + each * static_cast<std::uint64_t>(k);
         cuts[k] = at < size ? at : size;
       }
-      if (!count_round(workers, cuts, &next, &full, result)) break;
+      if (!count_round(workers, cuts, false, &next, &full, result)) break;
       if (!full) {
         stretch *= 4;
       } else if (stretch / 4 >= first_stretch) {

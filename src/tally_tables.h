@@ -27,6 +27,8 @@ enum class Outcome {
   kReadError,      // the input could not be read
   kOutOfRoom,      // a worker's room is full: the rest of its stretch is counted
                    // in order later (never the end of a run)
+  kPaused,         // a worker was asked to stop: the rest of its stretch is
+                   // counted in a later round (never the end of a run)
 };
 
 [[noreturn]] void check_failed(const char* what, const char* file, int line);

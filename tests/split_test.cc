@@ -15,8 +15,10 @@ class Split : public EveryPath {
   // A split run over `input`: the first cut at `prefix`, then rounds of
   // `stretch` bytes a thread, on `cpus` threads.
   static RunResult split(const std::string& input, std::uint64_t prefix, std::uint64_t stretch,
-                         long cpus, std::uint32_t room_keys = 0, std::size_t fail_at = SIZE_MAX) {
+                         long cpus, std::uint32_t room_keys = 0, std::size_t fail_at = SIZE_MAX,
+                         std::uint64_t pause_after = 0) {
     RunOptions options;
+    options.pause_after = pause_after;
     options.scanner = GetParam();
     options.cpus = cpus;
     options.split_from = 1;
@@ -118,6 +120,30 @@ TEST_P(Split, StopsAtEveryCut) {
       "n" + std::string(120, 'm') + " " + std::string(120, 'm') + std::string(300, '0'),
   };
   for (const std::string& input : cases) expect_model_at_every_cut(input);
+}
+
+// Two threads, the second taking all the rest: it pauses after every
+// number of bytes, and what it leaves is shared out again and again.
+TEST_P(Split, PausesAtEveryOffset) {
+  std::string input;
+  for (const int len : {1, 5, 28, 29, 60, 61, 254}) {
+    input += std::string(static_cast<std::size_t>(len), static_cast<char>('A' + len % 26)) + " 0" +
+             std::string(static_cast<std::size_t>(len % 9), '7') + "x" + std::to_string(len) + "\n";
+  }
+  const std::string stops[] = {input, input + std::string(255, 'q') + " " + input,
+                               input + "12" + std::string(255, '3')};
+  for (const std::string& text : stops) {
+    const auto* data = reinterpret_cast<const unsigned char*>(text.data());
+    const ModelResult want = model_run(data, text.size());
+    for (std::uint64_t pause = 1; pause <= text.size(); pause += 1 + pause / 64) {
+      for (const std::uint64_t prefix : {std::uint64_t{0}, std::uint64_t{1}, pause % 97}) {
+        const RunResult r = split(text, prefix, 0, 2, 0, SIZE_MAX, pause);
+        ASSERT_EQ(r.err, want.err) << "pause after " << pause << ", first cut at " << prefix;
+        ASSERT_EQ(r.out, want.out) << "pause after " << pause << ", first cut at " << prefix;
+        ASSERT_EQ(r.status, want.status);
+      }
+    }
+  }
 }
 
 TEST_P(Split, ReadErrorAtEveryOffset) {
