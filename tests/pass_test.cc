@@ -4,6 +4,7 @@
 #include <string>
 
 #include "every_path.h"
+#include "longest_tokens.h"
 #include "token_list.h"
 
 namespace tally {
@@ -15,29 +16,6 @@ INSTANTIATE_TEST_SUITE_P(Paths, Pass, ::testing::ValuesIn(all_paths()), path_nam
 // Every read size from 1 to past the token length puts a read boundary at
 // every offset inside the tokens below.
 constexpr std::size_t kMaxRead = 300;
-
-// Tokens of 254 characters and less, numbers running into identifiers.
-const std::string kLongest = "x " + std::string(254, 'K') + " 12" + std::string(252, '7') + "ab\n" +
-                             std::string(200, 'k') + std::string(54, 'K') + ".";
-const std::string kLongestReport =
-    "1 5 769\n"
-    "Total 11 different characters, 5 most used characters:\n"
-    "No. 0: K\t\t308\n"
-    "No. 1: 7\t\t252\n"
-    "No. 2: k\t\t200\n"
-    "No. 3:  \t\t2\n"
-    "No. 4: \\n\t\t1\n"
-    "\n"
-    "Total 3 different identifiers, 3 most used identifiers:\n"
-    "No. 0: " +
-    std::string(254, 'k') +
-    "\t\t2\n"
-    "No. 1: x\t\t1\n"
-    "No. 2: ab\t\t1\n"
-    "\n"
-    "Total 1 different numbers, 1 most used numbers:\n"
-    "No. 0: 12" +
-    std::string(252, '7') + "\t\t1\n";
 
 struct StopCase {
   std::string input;

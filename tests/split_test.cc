@@ -5,6 +5,7 @@
 #include <string>
 
 #include "every_path.h"
+#include "longest_tokens.h"
 #include "model.h"
 
 namespace tally {
@@ -62,31 +63,10 @@ TEST_P(Split, CutsInsideTokensOfEveryLength) {
 }
 
 TEST_P(Split, LiteralReportAtEveryCut) {
-  const std::string input = "x " + std::string(254, 'K') + " 12" + std::string(252, '7') + "ab\n" +
-                            std::string(200, 'k') + std::string(54, 'K') + ".";
-  const std::string want =
-      "1 5 769\n"
-      "Total 11 different characters, 5 most used characters:\n"
-      "No. 0: K\t\t308\n"
-      "No. 1: 7\t\t252\n"
-      "No. 2: k\t\t200\n"
-      "No. 3:  \t\t2\n"
-      "No. 4: \\n\t\t1\n"
-      "\n"
-      "Total 3 different identifiers, 3 most used identifiers:\n"
-      "No. 0: " +
-      std::string(254, 'k') +
-      "\t\t2\n"
-      "No. 1: x\t\t1\n"
-      "No. 2: ab\t\t1\n"
-      "\n"
-      "Total 1 different numbers, 1 most used numbers:\n"
-      "No. 0: 12" +
-      std::string(252, '7') + "\t\t1\n";
-  for (std::size_t prefix = 1; prefix <= input.size(); ++prefix) {
-    const RunResult r = split(input, prefix, 3, 2);
+  for (std::size_t prefix = 1; prefix <= kLongest.size(); ++prefix) {
+    const RunResult r = split(kLongest, prefix, 3, 2);
     ASSERT_EQ(r.status, 0) << "first cut at " << prefix;
-    ASSERT_EQ(r.out, want) << "first cut at " << prefix;
+    ASSERT_EQ(r.out, kLongestReport) << "first cut at " << prefix;
   }
 }
 
