@@ -41,7 +41,6 @@ void prefer_huge_tables() {
   // The number table is seldom as full: it gets them once it needs more
   // than its first huge page (find_or_add).
   prefer_huge_pages(myContainer, sizeof myContainer);
-  prefer_huge_pages(g_spellings.shorts, sizeof g_spellings.shorts);
 }
 
 // A text's start is counted straight into the tables, without the spelling
@@ -213,8 +212,7 @@ void count_input(const Input& in, const RunOptions& options, PassResult* result)
     return;
   }
 
-  // Huge pages first, if the input is known to be large: the cache makes
-  // its first pages ready as it is attached.
+  // Huge pages for the identifier slots, if the input is known to be large.
   if (in.size >= kHugeFrom) prefer_huge_tables();
   g_spelling_cache.sink = Sink{};
   start_direct(in, options);

@@ -168,6 +168,11 @@ void attach_spellings(SpellingCache* cache, SpellingStore* store, int part, int 
   int bits = kShortSpellingMinBits;
   while (bits < cache->max_bits && (expected_bytes >> 5) > (std::uint64_t{1} << bits)) ++bits;
   size_shorts(cache, bits);
+  // A table of a megabyte or more is worth huge pages, each cleared whole
+  // as it is first touched; a smaller one is not.
+  const std::size_t bytes = (cache->mask + 1) * sizeof(ShortSpelling);
+  if (bytes >= kHugePage / 2)
+    prefer_huge_pages(cache->shorts.entries, short_slots * sizeof(ShortSpelling));
   ready_shorts(cache, 0, cache->mask + 1);
 }
 
