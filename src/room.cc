@@ -11,7 +11,7 @@ namespace {
 
 RoomKey g_keys[kRoomKeys];
 std::uint64_t g_words[kRoomWords];
-std::uint32_t g_index[kRoomIndex];
+alignas(kSmallPage) std::uint32_t g_index[kRoomIndex];  // made ready whole
 std::uint32_t g_held[kMaxRooms][2 * kMaxKeys];
 
 // Keys and words whose pages are made ready at once.

@@ -28,8 +28,9 @@ std::int32_t n_num;
 
 namespace {
 constexpr std::uint32_t kMinMask = (std::uint32_t{1} << kIndexMinBits) - 1;
-std::uint32_t wordIndex[kIndexSize];
-std::uint32_t numIndex[kIndexSize];
+// Page-aligned, so that their pages are made ready whole.
+alignas(kSmallPage) std::uint32_t wordIndex[kIndexSize];
+alignas(kSmallPage) std::uint32_t numIndex[kIndexSize];
 std::uint32_t wordIndexMask = kMinMask;
 std::uint32_t numIndexMask = kMinMask;
 std::uint32_t wordHashes[kMaxKeys];
@@ -231,6 +232,14 @@ void reset_tables() {
   static bool used = false;
   if (!used) {
     used = true;
+    // Every lookup reads the fill levels and the first index entries before
+    // a new key writes them. Written first, their pages fault once, not
+    // twice, and never while another thread runs, when the second fault
+    // would flush its CPU's TLB.
+    w_num = 0;
+    n_num = 0;
+    populate_pages(wordIndex, (std::size_t{kMinMask} + 1) * sizeof *wordIndex);
+    populate_pages(numIndex, (std::size_t{kMinMask} + 1) * sizeof *numIndex);
     return;
   }
   linec = wordc = cc = 0;

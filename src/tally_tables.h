@@ -144,7 +144,8 @@ Outcome count_token_and_bytes(const unsigned char* p, std::ptrdiff_t len, bool i
 
 // Returns every tally to its start-up state (all zero). Costs only what the
 // last run used, so that a fuzzer can run many inputs in one process, and
-// nothing at all before the first run, when everything is zero already.
+// before the first run, when everything is zero already, only the pages
+// that every run writes.
 void reset_tables();
 
 }  // namespace tally
