@@ -1,6 +1,6 @@
 // Writes the benchmark's deterministic inputs to standard output.
 //
-// usage: gen_corpus english|code|allbytes|distinct MEGABYTES
+// usage: gen_corpus english|code|allbytes|distinct|maxkeys|maxshort MEGABYTES
 //   english   words drawn from a Zipf distribution, sentences and lines
 //   code      C-like source: identifiers, keywords, numbers, punctuation
 //   allbytes  every byte value 0-255 as separators between common words
@@ -9,6 +9,10 @@
 //             variants of 256 short identifiers and as many of 256 long
 //             ones, then 29000 identifiers and 30000 numbers of 254
 //             characters each (the size argument is ignored)
+//   maxshort  every table filled with short keys, twice over, so that both
+//             threads of a split fill their spelling caches and the second
+//             its room: 29000 identifiers and 30000 numbers, then case
+//             variants of the identifiers (the size argument is ignored)
 #include <cctype>
 #include <cmath>
 #include <cstdint>
@@ -242,15 +246,33 @@ void maxkeys(Out& out) {
   }
 }
 
+void maxshort(Out& out) {
+  for (int round = 0; round < 2; ++round) {
+    for (int i = 0; i < 29000; ++i) out.put("q" + std::to_string(i) + "z ");
+    out.put("\n");
+    for (int i = 0; i < 30000; ++i) out.put(std::to_string(100000 + 7 * i) + " ");
+    out.put("\n");
+    for (int i = 0; i < 29000; ++i) {
+      const std::string id = "q" + std::to_string(i) + "z";
+      std::string upper = id;
+      for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      out.put(upper + " Q" + id.substr(1) + " " + id.substr(0, id.size() - 1) + "Z ");
+    }
+    out.put("\n");
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 3) {
-    std::fprintf(stderr, "usage: gen_corpus english|code|allbytes|distinct|maxkeys MEGABYTES\n");
+    std::fprintf(stderr,
+                 "usage: gen_corpus english|code|allbytes|distinct|maxkeys|maxshort MEGABYTES\n");
     return 2;
   }
   const std::string kind = argv[1];
-  Out out(kind == "maxkeys" ? ~std::uint64_t{0} : std::strtoull(argv[2], nullptr, 10) * 1000000ULL);
+  const bool whole = kind == "maxkeys" || kind == "maxshort";
+  Out out(whole ? ~std::uint64_t{0} : std::strtoull(argv[2], nullptr, 10) * 1000000ULL);
   Rng rng{0x7A11E5};
   if (kind == "english")
     english(out, rng);
@@ -262,6 +284,8 @@ int main(int argc, char** argv) {
     distinct(out, rng);
   else if (kind == "maxkeys")
     maxkeys(out);
+  else if (kind == "maxshort")
+    maxshort(out);
   else {
     std::fprintf(stderr, "gen_corpus: unknown corpus %s\n", argv[1]);
     return 2;
