@@ -38,6 +38,8 @@ struct Worker {
   std::atomic<bool> pause;
   // The first round's state, readied on the worker's own thread, so that
   // the threads make their pages ready at the same time.
+  // Its cache is part `part` of `parts` of `store`; apart, its room is
+  // part `part` of `room_parts` of the rooms.
   struct Setup {
     bool pending;
     SpellingStore* store;
@@ -45,8 +47,6 @@ struct Worker {
     int parts;
     std::uint64_t expected_bytes;
     std::uint32_t spill_at;
-    bool apart;  // with a room of its own, part `room_part` of `room_parts`
-    int room_part;
     int room_parts;
     std::uint32_t room_keys;
   } setup;
@@ -74,8 +74,8 @@ void set_up(Worker* w) {
   Worker::Setup& s = w->setup;
   s.pending = false;
   Sink sink{};
-  if (s.apart) {
-    attach_room(&w->room, s.room_part, s.room_parts, s.room_keys, false);
+  if (w->apart) {
+    attach_room(&w->room, s.part, s.room_parts, s.room_keys, false);
     sink = Sink{&w->room};
   }
   attach_spellings(&w->cache, s.store, s.part, s.parts, s.expected_bytes, s.spill_at, sink);
@@ -262,18 +262,11 @@ void count_split(const Input& in, const Scanner& scan, const RunOptions& options
   const auto apart_stretch = [&](std::uint64_t cut) {
     return options.stretch != 0 || workers > 2 ? first_stretch : size - std::min(cut, size);
   };
-  first.setup = Worker::Setup{true, store, 0, 1, prefix, options.spill_at, false, 0, 0, 0};
+  first.setup = Worker::Setup{true, store, 0, 1, prefix, options.spill_at, 0, 0};
   for (int k = 1; k < workers; ++k) {
-    g_workers[k].setup = Worker::Setup{true,
-                                       &g_apart_spellings,
-                                       k - 1,
-                                       apart_parts,
-                                       apart_stretch(prefix),
-                                       options.spill_at,
-                                       true,
-                                       k - 1,
-                                       room_parts,
-                                       options.room_keys};
+    g_workers[k].setup = Worker::Setup{true,        &g_apart_spellings,    k - 1,
+                                       apart_parts, apart_stretch(prefix), options.spill_at,
+                                       room_parts,  options.room_keys};
   }
   std::uint64_t cuts[kMaxWorkers + 1];
   std::uint64_t next = 0;
