@@ -17,6 +17,8 @@ std::uint32_t g_held[kMaxRooms][2 * kMaxKeys];
 // Keys and words whose pages are made ready at once.
 constexpr std::uint32_t kReadyKeys = 512;
 constexpr std::uint32_t kReadyWords = 2048;
+// The smallest index a room starts with.
+constexpr std::uint32_t kRoomIndexMin = 4096;
 
 bool same(const Room& room, const RoomKey& k, const Key& key) {
   if (k.hash != key.hash || k.nwords != key.nwords) return false;
@@ -27,9 +29,25 @@ bool same(const Room& room, const RoomKey& k, const Key& key) {
   return true;
 }
 
+// Doubles the index and places every key again. The index starts small:
+// most stretches bring a few thousand keys, and the pages of a larger
+// index would cost more than its growth.
+void grow_index(Room* room) {
+  const std::size_t size = std::size_t{room->index_mask} + 1;
+  populate_pages(room->index + size, sizeof *room->index * size);
+  std::memset(room->index, 0, sizeof *room->index * size);
+  room->index_mask = static_cast<std::uint32_t>(2 * size - 1);
+  for (std::uint32_t i = 0; i < room->fill; ++i) {
+    std::uint32_t at = static_cast<std::uint32_t>(room->keys[i].hash) & room->index_mask;
+    while (room->index[at] != 0) at = (at + 1) & room->index_mask;
+    room->index[at] = i + 1;
+  }
+}
+
 }  // namespace
 
-void attach_room(Room* room, int part, int parts, std::uint32_t key_cap, bool sees_tables) {
+void attach_room(Room* room, int part, int parts, std::uint32_t key_cap, bool sees_tables,
+                 std::uint64_t expected_bytes) {
   TALLY_CHECK(parts > 0 && parts <= kMaxRooms && (parts & (parts - 1)) == 0 && part >= 0 &&
               part < parts);
   room->held = g_held[part];
@@ -43,14 +61,19 @@ void attach_room(Room* room, int part, int parts, std::uint32_t key_cap, bool se
   room->words = g_words + i * (kRoomWords / n);
   room->word_cap = static_cast<std::uint32_t>(kRoomWords / n);
   room->index = g_index + i * (kRoomIndex / n);
-  room->index_mask = static_cast<std::uint32_t>(kRoomIndex / n - 1);
+  room->index_max = static_cast<std::uint32_t>(kRoomIndex / n);
+  // Real texts bring a new key every 40 bytes or more after their first
+  // few kilobytes.
+  std::uint32_t size = kRoomIndexMin;
+  while (size < room->index_max && (expected_bytes == 0 || size < expected_bytes / 32)) size *= 2;
+  room->index_mask = std::min(size, room->index_max) - 1;
   // Every room empties its entries as it is cleared, so the index is all
   // zero already; its probes read entries before they write them, and would
   // fault twice on each page.
 #if defined(TALLY_CHECKS)
-  for (std::size_t e = 0; e < kRoomIndex / n; ++e) TALLY_CHECK(room->index[e] == 0);
+  for (std::size_t e = 0; e < room->index_max; ++e) TALLY_CHECK(room->index[e] == 0);
 #endif
-  populate_pages(room->index, sizeof *room->index * (kRoomIndex / n));
+  populate_pages(room->index, sizeof *room->index * (room->index_mask + 1));
   room->fill = 0;
   room->words_used = 0;
   room->words_ready = 0;
@@ -119,6 +142,8 @@ Outcome note_key(Room* room, const Key& key, bool number, std::int32_t* ref) {
   room->words_used += nwords;
   room->index[at] = ++room->fill;
   *ref = ~static_cast<std::int32_t>(room->fill - 1);
+  // Half full at most, so that probe chains stay short.
+  if (2 * room->fill > room->index_mask && room->index_mask + 1 < room->index_max) grow_index(room);
   return Outcome::kDone;
 }
 

@@ -32,9 +32,10 @@ struct Room {
   std::uint64_t* words;  // the keys' text, as Key::words
   std::uint32_t word_cap;
   std::uint32_t words_used;
-  std::uint32_t words_ready;  // words whose pages have been made ready
-  std::uint32_t* index;       // key number + 1 at each entry; zero is free
-  std::uint32_t index_mask;
+  std::uint32_t words_ready;    // words whose pages have been made ready
+  std::uint32_t* index;         // key number + 1 at each entry; zero is free
+  std::uint32_t index_mask;     // its entries in use, less one
+  std::uint32_t index_max;      // the most it may grow to
   std::uint64_t chars[kCodes];  // the character counts of what it counted
   // What it counted of keys the tables hold, kept here so that threads do
   // not contend for the tables' counts: identifiers at their slot, numbers
@@ -51,9 +52,11 @@ constexpr int kMaxRooms = 4;
 
 // Gives `room` part `part` of `parts` of the rooms' storage, empty, and at
 // most `key_cap` keys (0: its whole share). Tests shrink it to reach a full
-// room on small inputs.
+// room on small inputs. Its index starts sized for a stretch of about
+// `expected_bytes` (0: not known) and grows as needed.
 // REQUIRES: parts is a power of two, at most kMaxRooms; part < parts.
-void attach_room(Room* room, int part, int parts, std::uint32_t key_cap, bool sees_tables);
+void attach_room(Room* room, int part, int parts, std::uint32_t key_cap, bool sees_tables,
+                 std::uint64_t expected_bytes);
 
 // Empties the room, at the cost of what it held.
 void clear_room(Room* room);

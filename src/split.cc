@@ -75,7 +75,7 @@ void set_up(Worker* w) {
   s.pending = false;
   Sink sink{};
   if (w->apart) {
-    attach_room(&w->room, s.part, s.room_parts, s.room_keys, false);
+    attach_room(&w->room, s.part, s.room_parts, s.room_keys, false, s.expected_bytes);
     sink = Sink{&w->room};
   }
   attach_spellings(&w->cache, s.store, s.part, s.parts, s.expected_bytes, s.spill_at, sink);
@@ -298,7 +298,7 @@ void count_split(const Input& in, const Scanner& scan, const RunOptions& options
     const int parts = parts_for(workers);
     for (int k = 0; k < workers; ++k) {
       Worker& w = g_workers[k];
-      attach_room(&w.room, k, parts, options.room_keys, true);
+      attach_room(&w.room, k, parts, options.room_keys, true, 0);
       w.cache.sink = Sink{&w.room};
       w.apart = false;
       w.pause_after = kToEnd;
