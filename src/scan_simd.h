@@ -58,8 +58,9 @@ inline Outcome count_short_token(SpellingCache* c, const unsigned char* p, std::
     const __m256i seen = _mm256_load_si256(reinterpret_cast<const __m256i*>(&s));
     // Only the text bytes are compared; a free entry's are all zero and a
     // token's never are.
-    if ((static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(seen, text))) &
-         0x0FFFFFFFu) == 0x0FFFFFFFu) {
+    constexpr std::uint32_t kText = (std::uint32_t{1} << kShortSpellingMaxLen) - 1;
+    if ((static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(seen, text))) & kText) ==
+        kText) {
       if (++s.count == c->spill_at) spill_short_spelling(c, at);
       return Outcome::kDone;
     }

@@ -9,13 +9,19 @@
 namespace tally {
 namespace {
 
-// Makes the pages of short entries [from, to) and of their references
-// ready in one call each: every lookup reads its entry before a new spelling
-// writes it, so a page left to fault would fault twice, and the references
-// of new spellings fall all over their array.
+// Makes the pages of short entries [from, to) ready in one call: every
+// lookup reads its entry before a new spelling writes it, so a page left to
+// fault would fault twice.
 void ready_shorts(const SpellingCache* c, std::size_t from, std::size_t to) {
   populate_pages(c->shorts.entries + from, (to - from) * sizeof(ShortSpelling));
-  populate_pages(c->shorts.refs + from, (to - from) * sizeof(std::int32_t));
+}
+
+// Where an entry's key reference is kept.
+std::int32_t& ref_of(SpellingTable<ShortSpelling>* t, std::size_t at) {
+  return t->entries[at].ref;
+}
+std::int32_t& ref_of(SpellingTable<LongSpelling>* t, std::size_t at) {
+  return t->refs[at];
 }
 
 // A smaller short table grows when half full; the largest one takes more.
@@ -25,14 +31,13 @@ void size_shorts(SpellingCache* c, int bits) {
   c->grow_at = bits == c->max_bits ? c->shorts.limit : std::size_t{1} << (bits - 1);
 }
 
-// The same home as the SIMD lookups compute, from a stored entry (whose
-// last four bytes hold the count, not text). Little-endian, as the x86
-// lookups that use the cache are.
+// The same home as the SIMD lookups compute, from a stored entry, whose
+// text is the words w0..w2; the lookups' w3 is zero for a short spelling.
 std::size_t home_of(const ShortSpelling& s, int shift) {
-  std::uint64_t w[4];
-  std::memcpy(w, &s, sizeof w);
-  w[3] &= 0xFFFFFFFFu;
-  return spelling_mix(w[0] ^ w[3], w[1] ^ w[2], shift);
+  std::uint64_t w[3];
+  static_assert(sizeof w == sizeof s.text, "the text is three words");
+  std::memcpy(w, s.text, sizeof w);
+  return spelling_mix(w[0], w[1] ^ w[2], shift);
 }
 
 // Moves every short entry into a table of 2^bits entries, the most frequent
@@ -64,7 +69,7 @@ void rehash_shorts(SpellingCache* c, int bits) {
   std::fill(number, number + c->mask + 1, kFree);
   for (std::size_t k = 0; k < n; ++k) number[t.used[order[k]]] = static_cast<std::uint16_t>(k);
   for (std::size_t at = 0; at <= c->mask; ++at) {
-    if (number[at] != kFree) t.used[number[at]] = static_cast<std::uint32_t>(at);
+    if (number[at] != kFree) t.used[number[at]] = static_cast<std::uint16_t>(at);
   }
   for (std::size_t k = 0; k < n; ++k) {
     const std::size_t from = t.used[k];
@@ -73,11 +78,10 @@ void rehash_shorts(SpellingCache* c, int bits) {
     if (at == from) continue;
     const std::uint16_t other = number[at];
     std::swap(t.entries[at], t.entries[from]);
-    std::swap(t.refs[at], t.refs[from]);
     number[from] = other;
-    if (other != kFree) t.used[other] = static_cast<std::uint32_t>(from);
+    if (other != kFree) t.used[other] = static_cast<std::uint16_t>(from);
     number[at] = static_cast<std::uint16_t>(k);
-    t.used[k] = static_cast<std::uint32_t>(at);
+    t.used[k] = static_cast<std::uint16_t>(at);
   }
 #if defined(TALLY_CHECKS)
   // Every entry is found from its home without meeting a free one.
@@ -108,8 +112,8 @@ Outcome add_entry(SpellingCache* c, SpellingTable<Entry>* t, const unsigned char
   auto& e = t->entries[at];
   std::memcpy(e.text, p, static_cast<std::size_t>(len));
   e.count = 1;
-  t->refs[at] = ref;
-  t->used[t->fill++] = static_cast<std::uint32_t>(at);
+  ref_of(t, at) = ref;
+  t->used[t->fill++] = static_cast<std::uint16_t>(at);
   return Outcome::kDone;
 }
 
@@ -117,7 +121,7 @@ template <typename Entry>
 void flush_table(const SpellingCache& c, SpellingTable<Entry>* t) {
   for (std::size_t i = 0; i < t->fill; ++i) {
     auto& e = t->entries[t->used[i]];
-    add_to_sink(c, e, t->refs[t->used[i]], e.count);
+    add_to_sink(c, e, ref_of(t, t->used[i]), e.count);
     e = {};
   }
   t->fill = 0;
@@ -132,15 +136,16 @@ void clear_table(SpellingTable<Entry>* t) {
 template <typename Entry>
 void rebase_table(SpellingTable<Entry>* t, const Room& room) {
   for (std::size_t i = 0; i < t->fill; ++i) {
-    std::int32_t& ref = t->refs[t->used[i]];
+    std::int32_t& ref = ref_of(t, t->used[i]);
     if (ref < 0) ref = room.keys[~ref].slot;
   }
 }
 
 template <typename Entry>
-SpellingTable<Entry> part_of(Entry* entries, std::int32_t* refs, std::uint32_t* used,
+SpellingTable<Entry> part_of(Entry* entries, std::int32_t* refs, std::uint16_t* used,
                              std::size_t slots, std::size_t i) {
-  return {entries + i * slots, refs + i * slots, used + i * slots, 0, slots * 5 / 8};
+  return {entries + i * slots, refs == nullptr ? nullptr : refs + i * slots, used + i * slots, 0,
+          slots * 5 / 8};
 }
 
 }  // namespace
@@ -152,7 +157,7 @@ void attach_spellings(SpellingCache* cache, SpellingStore* store, int part, int 
   const auto i = static_cast<std::size_t>(part);
   const std::size_t short_slots = kShortSpellingSlots / n;
   const std::size_t long_slots = kLongSpellingSlots / n;
-  cache->shorts = part_of(store->shorts, store->short_refs, store->short_used, short_slots, i);
+  cache->shorts = part_of(store->shorts, nullptr, store->short_used, short_slots, i);
   cache->longs = part_of(store->longs, store->long_refs, store->long_used, long_slots, i);
   cache->order = store->order + i * short_slots;
   cache->number = store->number + i * short_slots;
@@ -179,6 +184,15 @@ void attach_spellings(SpellingCache* cache, SpellingStore* store, int part, int 
 Outcome add_short_spelling(SpellingCache* cache, const unsigned char* p, int len, std::size_t at) {
   const std::size_t before = cache->shorts.fill;
   const Outcome o = add_entry(cache, &cache->shorts, p, len, at);
+#if defined(TALLY_CHECKS)
+  // The lookup that ended at `at` began where the growth places entries.
+  if (cache->shorts.fill != before) {
+    std::size_t from = home_of(cache->shorts.entries[at], cache->shift);
+    for (; from != at; from = (from + 1) & cache->mask) {
+      TALLY_CHECK(cache->shorts.entries[from].count != 0);
+    }
+  }
+#endif
   // Rehashed once more when the largest table fills, and not after.
   if (cache->shorts.fill != before && cache->shorts.fill == cache->grow_at) {
     const int bits = 64 - cache->shift;
@@ -199,7 +213,7 @@ Outcome add_long_spelling(SpellingCache* cache, const unsigned char* p, int len,
 
 void spill_short_spelling(SpellingCache* cache, std::size_t at) {
   auto& e = cache->shorts.entries[at];
-  add_to_sink(*cache, e, cache->shorts.refs[at], e.count - 1);
+  add_to_sink(*cache, e, e.ref, e.count - 1);
   e.count = 1;
 }
 

@@ -17,32 +17,35 @@ namespace tally {
 // one compare, and its characters are tallied once per spelling instead of
 // once per byte. flush_spellings() moves the counts to the sink at the end.
 //
-// Short spellings (up to 28 bytes) live in a table that starts small, unless
+// Short spellings (up to 24 bytes) live in a table that starts small, unless
 // the input is known to be large, and doubles each time it is half full, so
 // that a text with few spellings keeps its lookups in the nearest caches. At
 // full size and 5/8 full it takes no more: a spelling met for the first time
 // after that is counted directly. The spellings a text shows first are
-// mostly its common ones, and those stay. Long spellings (29 to 60 bytes)
+// mostly its common ones, and those stay. Long spellings (25 to 60 bytes)
 // are few, and few of them differ: their table has a fixed size and, once
 // 5/8 full, also counts new ones directly.
-constexpr int kShortSpellingMaxLen = 28;
+constexpr int kShortSpellingMaxLen = 24;
 constexpr int kShortSpellingMinBits = 9;
 constexpr int kShortSpellingMaxBits = 16;
 constexpr std::size_t kShortSpellingSlots = std::size_t{1} << kShortSpellingMaxBits;
 constexpr int kLongSpellingMaxLen = 60;
-constexpr int kLongSpellingBits = 12;
+constexpr int kLongSpellingBits = 10;
 constexpr std::size_t kLongSpellingSlots = std::size_t{1} << kLongSpellingBits;
 
 // An entry: the spelling's text, zero-padded (tokens hold no zero byte),
 // then its count, zero for a free entry. A count that reaches the cache's
-// spill_at is moved to the sink and starts again from one.
-template <int kTextLen>
-struct SpellingEntry {
-  unsigned char text[std::size_t{kTextLen}];
+// spill_at is moved to the sink and starts again from one. A short entry
+// also holds its key's reference (sink.h); a long one's is kept apart.
+struct ShortSpelling {
+  unsigned char text[std::size_t{kShortSpellingMaxLen}];
+  std::int32_t ref;
   std::uint32_t count;
 };
-using ShortSpelling = SpellingEntry<kShortSpellingMaxLen>;
-using LongSpelling = SpellingEntry<kLongSpellingMaxLen>;
+struct LongSpelling {
+  unsigned char text[std::size_t{kLongSpellingMaxLen}];
+  std::uint32_t count;
+};
 static_assert(sizeof(ShortSpelling) == 32, "a short spelling is one 32-byte vector");
 static_assert(sizeof(LongSpelling) == 64, "a long spelling is one cache line");
 
@@ -51,22 +54,21 @@ static_assert(sizeof(LongSpelling) == 64, "a long spelling is one cache line");
 struct SpellingStore {
   alignas(kHugePage) ShortSpelling shorts[kShortSpellingSlots];
   alignas(64) LongSpelling longs[kLongSpellingSlots];
-  std::int32_t short_refs[kShortSpellingSlots];
   std::int32_t long_refs[kLongSpellingSlots];
-  std::uint32_t short_used[kShortSpellingSlots];
-  std::uint32_t long_used[kLongSpellingSlots];
+  std::uint16_t short_used[kShortSpellingSlots];
+  std::uint16_t long_used[kLongSpellingSlots];
   // Room for rearranging the short entries as a table grows.
   std::uint16_t order[kShortSpellingSlots];   // entry numbers, hottest first
   std::uint16_t number[kShortSpellingSlots];  // the entry number at each entry
 };
 
-// One table of entries, each with its key's reference, and where the used
+// One table of entries, the references of long ones, and where the used
 // entries are, so that flushing and clearing cost what was used.
 template <typename Entry>
 struct SpellingTable {
   Entry* entries;
-  std::int32_t* refs;
-  std::uint32_t* used;
+  std::int32_t* refs;  // nullptr for short entries, which hold their own
+  std::uint16_t* used;
   std::size_t fill;
   std::size_t limit;  // the most it takes
 };
