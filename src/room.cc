@@ -137,7 +137,7 @@ Outcome note_key(Room* room, const Key& key, bool number, std::int32_t* ref) {
     room->words_ready += n;
   }
   RoomKey& k = room->keys[room->fill];
-  k = RoomKey{key.hash, 0, room->words_used, static_cast<std::uint16_t>(nwords), number, -1};
+  k = RoomKey{key.hash, 0, {room->words_used}, static_cast<std::uint16_t>(nwords), number};
   std::memcpy(room->words + room->words_used, key.words, 8 * std::size_t{nwords});
   room->words_used += nwords;
   room->index[at] = ++room->fill;

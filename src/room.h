@@ -14,11 +14,14 @@ namespace tally {
 struct RoomKey {
   std::uint64_t hash;   // as make_key gave it
   std::uint64_t count;  // occurrences, but those its spellings still hold
-  std::uint32_t word_at;
+  union {
+    std::uint32_t word_at;  // where its text starts in the room's words
+    std::int32_t slot;      // once merged, its slot in its token table
+  };
   std::uint16_t nwords;
   bool number;
-  std::int32_t slot;  // its slot in its token table, once merged
 };
+static_assert(sizeof(RoomKey) == 24, "a room of keys takes 24 bytes a key");
 
 // What all rooms together may hold: each of `parts` rooms gets a share.
 constexpr std::size_t kRoomKeys = 32768;

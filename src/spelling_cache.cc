@@ -2,6 +2,8 @@
 // The lookups themselves are in the SIMD scanners.
 #include "spelling_cache.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <cstring>
 #include <utility>
@@ -23,6 +25,15 @@ std::int32_t& ref_of(SpellingTable<ShortSpelling>* t, std::size_t at) {
 std::int32_t& ref_of(SpellingTable<LongSpelling>* t, std::size_t at) {
   return t->refs[at];
 }
+
+// Room for rearranging the short entries as a table grows. Caches seldom
+// grow at once: one room serves them all, taken in turn.
+struct Scratch {
+  std::uint16_t order[kShortSpellingSlots];   // entry numbers, hottest first
+  std::uint16_t number[kShortSpellingSlots];  // the entry number at each entry
+};
+Scratch g_scratch;
+pthread_mutex_t g_scratch_lock = PTHREAD_MUTEX_INITIALIZER;
 
 // A smaller short table grows when half full; the largest one takes more.
 void size_shorts(SpellingCache* c, int bits) {
@@ -52,8 +63,9 @@ std::size_t home_of(const ShortSpelling& s, int shift) {
 void rehash_shorts(SpellingCache* c, int bits) {
   constexpr std::uint16_t kFree = 0xFFFF;
   static_assert(kShortSpellingSlots * 5 / 8 < kFree, "entry numbers fit 16 bits");
-  std::uint16_t* const order = c->order;
-  std::uint16_t* const number = c->number;
+  pthread_mutex_lock(&g_scratch_lock);
+  std::uint16_t* const order = g_scratch.order;
+  std::uint16_t* const number = g_scratch.number;
   auto& t = c->shorts;
   const std::size_t n = t.fill;
   // Entries are ranked by the bit length of their count, by counting sort.
@@ -83,6 +95,7 @@ void rehash_shorts(SpellingCache* c, int bits) {
     number[at] = static_cast<std::uint16_t>(k);
     t.used[k] = static_cast<std::uint16_t>(at);
   }
+  pthread_mutex_unlock(&g_scratch_lock);
 #if defined(TALLY_CHECKS)
   // Every entry is found from its home without meeting a free one.
   for (std::size_t k = 0; k < n; ++k) {
@@ -159,8 +172,6 @@ void attach_spellings(SpellingCache* cache, SpellingStore* store, int part, int 
   const std::size_t long_slots = kLongSpellingSlots / n;
   cache->shorts = part_of(store->shorts, nullptr, store->short_used, short_slots, i);
   cache->longs = part_of(store->longs, store->long_refs, store->long_used, long_slots, i);
-  cache->order = store->order + i * short_slots;
-  cache->number = store->number + i * short_slots;
   cache->max_bits = kShortSpellingMaxBits - __builtin_ctz(static_cast<unsigned>(parts));
   cache->long_shift = 64 - (kLongSpellingBits - __builtin_ctz(static_cast<unsigned>(parts)));
   cache->long_mask = long_slots - 1;

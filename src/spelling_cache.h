@@ -57,9 +57,6 @@ struct SpellingStore {
   std::int32_t long_refs[kLongSpellingSlots];
   std::uint16_t short_used[kShortSpellingSlots];
   std::uint16_t long_used[kLongSpellingSlots];
-  // Room for rearranging the short entries as a table grows.
-  std::uint16_t order[kShortSpellingSlots];   // entry numbers, hottest first
-  std::uint16_t number[kShortSpellingSlots];  // the entry number at each entry
 };
 
 // One table of entries, the references of long ones, and where the used
@@ -87,8 +84,6 @@ struct SpellingCache {
   std::size_t long_mask;
   std::uint32_t spill_at;
   bool longs_ready;  // the long table's pages made ready
-  std::uint16_t* order;
-  std::uint16_t* number;
   Sink sink;
 };
 

@@ -134,6 +134,7 @@ bool merge_room(Worker* w, PassResult* result) {
     }
     RoomKey& k = room.keys[i];
     room_key(room, k, &key);
+    // Its slot takes the place of where its text was, read just now.
     k.slot = find_or_add(table_of(k), key, k.count);
     if (k.slot < 0) {
       result->outcome = k.number ? Outcome::kNumbersFull : Outcome::kWordsFull;
