@@ -235,11 +235,13 @@ void count_split(const Input& in, const Scanner& scan, const RunOptions& options
                                : workers == 2      ? size / 2
                                                    : kSplitPrefix;
   const std::uint64_t first_stretch = options.stretch != 0 ? options.stretch : kSplitStretch;
-  // Each thread that counts apart gets a share of the rooms and of half the
-  // second store: full tables and two whole caches would pass the memory
-  // bound.
+  // Each thread that counts apart gets a share of the rooms and of the
+  // second store: the whole of it when it is the only one, for a rich text
+  // brings more spellings than half a cache holds; half of it shared out
+  // when there are more, as full tables and three or more whole caches
+  // would pass the memory bound.
   const int room_parts = parts_for(workers - 1);
-  const int apart_parts = 2 * room_parts;
+  const int apart_parts = workers == 2 ? 1 : 2 * room_parts;
   for (int k = 0; k < workers; ++k) {
     Worker& w = g_workers[k];
     w.in = &in;
