@@ -1,6 +1,6 @@
 // Writes the benchmark's deterministic inputs to standard output.
 //
-// usage: gen_corpus english|code|allbytes|distinct|maxkeys|maxshort MEGABYTES
+// usage: gen_corpus english|code|allbytes|distinct|maxkeys|maxshort|maxsplit MEGABYTES
 //   english   words drawn from a Zipf distribution, sentences and lines
 //   code      C-like source: identifiers, keywords, numbers, punctuation
 //   allbytes  every byte value 0-255 as separators between common words
@@ -13,6 +13,12 @@
 //             threads of a split fill their spelling caches and the second
 //             its room: 29000 identifiers and 30000 numbers, then case
 //             variants of the identifiers (the size argument is ignored)
+//   maxsplit  two halves of equal length, each with other case variants of
+//             the same 27400 short and 2600 long identifiers and with the
+//             same 30000 numbers, so that both threads of a split fill both
+//             their spelling tables, and the second its room (the size
+//             argument is ignored)
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdint>
@@ -262,16 +268,61 @@ void maxshort(Out& out) {
   }
 }
 
+void maxsplit(Out& out) {
+  const auto base36 = [](int v) {
+    std::string s;
+    do {
+      s.insert(s.begin(), "0123456789abcdefghijklmnopqrstuvwxyz"[v % 36]);
+      v /= 36;
+    } while (v != 0);
+    return s;
+  };
+  std::vector<std::string> ids;
+  std::vector<std::string> longs;
+  for (int i = 0; i < 27400; ++i) ids.push_back("k" + base36(i));
+  for (int i = 0; i < 2600; ++i) longs.push_back("l" + std::string(28, 'a') + base36(i));
+  const auto upper = [](std::string s) {
+    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+  };
+  const auto upper_first = [](std::string s) {
+    s.front() = static_cast<char>(std::toupper(static_cast<unsigned char>(s.front())));
+    return s;
+  };
+  const auto upper_last = [](std::string s) {
+    s.back() = static_cast<char>(std::toupper(static_cast<unsigned char>(s.back())));
+    return s;
+  };
+  std::string first;
+  std::string second;
+  const auto add = [](std::string* half, const std::string& word) { *half += word + " "; };
+  for (const std::string& id : ids) add(&first, id);
+  for (const std::string& id : longs) add(&first, id);
+  for (int i = 0; i < 30000; ++i) add(&first, std::to_string(1000000 + i));
+  for (std::size_t i = 0; i < 14000; ++i) add(&first, upper_first(ids[i]));
+  for (const std::string& id : longs) add(&first, upper_first(id));
+  for (const std::string& id : ids) add(&second, upper(id));
+  for (std::size_t i = 0; i < 14000; ++i) add(&second, upper_last(ids[i]));
+  for (const std::string& id : longs) add(&second, upper(id));
+  for (const std::string& id : longs) add(&second, upper_last(id));
+  for (int i = 0; i < 30000; ++i) add(&second, std::to_string(1000000 + i));
+  const std::size_t len = std::max(first.size(), second.size());
+  first.resize(len, ' ');
+  second.resize(len, ' ');
+  out.put(first + "\n" + second + "\n");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 3) {
-    std::fprintf(stderr,
-                 "usage: gen_corpus english|code|allbytes|distinct|maxkeys|maxshort MEGABYTES\n");
+    std::fprintf(
+        stderr,
+        "usage: gen_corpus english|code|allbytes|distinct|maxkeys|maxshort|maxsplit MEGABYTES\n");
     return 2;
   }
   const std::string kind = argv[1];
-  const bool whole = kind == "maxkeys" || kind == "maxshort";
+  const bool whole = kind == "maxkeys" || kind == "maxshort" || kind == "maxsplit";
   Out out(whole ? ~std::uint64_t{0} : std::strtoull(argv[2], nullptr, 10) * 1000000ULL);
   Rng rng{0x7A11E5};
   if (kind == "english")
@@ -286,6 +337,8 @@ int main(int argc, char** argv) {
     maxkeys(out);
   else if (kind == "maxshort")
     maxshort(out);
+  else if (kind == "maxsplit")
+    maxsplit(out);
   else {
     std::fprintf(stderr, "gen_corpus: unknown corpus %s\n", argv[1]);
     return 2;
