@@ -1,6 +1,6 @@
 // Texts made of tokens near the length limits, which random bytes rarely
-// reach: each input byte names a token kind and a length close to 16, 28,
-// 32, 60 or 254, so both spelling tables, long tokens, too-long stops and
+// reach: each input byte names a token kind and a length close to 16, 24,
+// 28, 32, 60 or 254, so both spelling tables, long tokens, too-long stops and
 // read boundaries all meet. The first byte picks the read size.
 #include <cstddef>
 #include <cstdint>
@@ -10,7 +10,7 @@
 
 namespace {
 
-const int kLengths[16] = {1, 2, 13, 16, 17, 27, 28, 29, 32, 33, 60, 61, 64, 253, 254, 255};
+const int kLengths[16] = {1, 2, 16, 17, 24, 25, 28, 29, 32, 33, 60, 61, 64, 253, 254, 255};
 
 void append_token(std::string* text, std::uint8_t recipe, std::size_t salt) {
   const int len = kLengths[recipe & 15];

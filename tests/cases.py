@@ -581,6 +581,32 @@ CASES = [
         status=0,
     ),
     Case(
+        name="short_spelling_limit",
+        why="spellings of 24 and 25 characters, either side of the cache's short entries",
+        input=b" ".join([b"a" * 24, b"A" * 24, b"a" * 25, b"A" * 25, b"aA" * 12, b"b1" * 12 + b"c", b"1" * 24,
+                         b"2" * 25, b"1" * 24]) + b"\n",
+        stdout=(
+            b'1 9 229\n'
+            b'Total 8 different characters, 5 most used characters:\n'
+            b'No. 0: A\t\t61\n'
+            b'No. 1: a\t\t61\n'
+            b'No. 2: 1\t\t60\n'
+            b'No. 3: 2\t\t25\n'
+            b'No. 4: b\t\t12\n'
+            b'\n'
+            b'Total 3 different identifiers, 3 most used identifiers:\n'
+            b'No. 0: aaaaaaaaaaaaaaaaaaaaaaaa\t\t3\n'
+            b'No. 1: aaaaaaaaaaaaaaaaaaaaaaaaa\t\t2\n'
+            b'No. 2: b1b1b1b1b1b1b1b1b1b1b1b1c\t\t1\n'
+            b'\n'
+            b'Total 2 different numbers, 2 most used numbers:\n'
+            b'No. 0: 111111111111111111111111\t\t2\n'
+            b'No. 1: 2222222222222222222222222\t\t1\n'
+        ),
+        stderr=b'',
+        status=0,
+    ),
+    Case(
         name="stdin_is_directory",
         why="a read error is a failure, not end of input",
         input=DIRECTORY,
