@@ -32,8 +32,9 @@ void shape_split(unsigned knob, std::size_t size, tally::MemoryShape* shape,
   options->stretch = 1 + (knob * 13u) % 97;
   options->room_keys = 1 + knob % 6;
   // Two threads: the second pauses now and then, and what it leaves is
-  // shared out again.
+  // shared out again; or whenever the first is done before it.
   options->pause_after = (knob & 0x40) != 0 ? 1 + knob * 11u % 200 : 0;
+  options->pause_when_left = (knob & 0x20) != 0 ? 1 : 0;
 }
 
 void check_one(const unsigned char* data, std::size_t size, const tally::MemoryShape& shape,

@@ -130,6 +130,7 @@ std::uint64_t count_stretch(const Input& in, const Counter& c, unsigned char* bu
     if (n == 0) return pos;
     carry = Carry{rest, static_cast<std::size_t>(end - rest)};
     pos += static_cast<std::uint64_t>(n);
+    if (c.reached != nullptr) c.reached->store(pos, std::memory_order_relaxed);
   }
 }
 

@@ -25,6 +25,8 @@ struct Counter {
   // thread, or once it reaches the offset `pause_at` (tests place it).
   const std::atomic<bool>* pause = nullptr;
   std::uint64_t pause_at = ~std::uint64_t{0};
+  // Where the next read begins, kept up for another thread to see.
+  std::atomic<std::uint64_t>* reached = nullptr;
 };
 
 // Records how counting stopped in `result`, with the offending token for a

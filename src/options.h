@@ -42,6 +42,10 @@ struct RunOptions {
   // as it does when the first is done before it (0: only then; else only
   // here):
   std::uint64_t pause_after = 0;
+  // With two threads, when the first is done, the second pauses only if it
+  // has more than this many bytes left to read; else the first moves its
+  // cache's counts to the tables while it waits:
+  std::uint64_t pause_when_left = 0;
 };
 
 }  // namespace tally

@@ -36,6 +36,7 @@ struct Worker {
   bool apart;
   std::uint64_t pause_after;
   std::atomic<bool> pause;
+  std::atomic<std::uint64_t> reached;  // where its next read begins
   // The first round's state, readied on the worker's own thread, so that
   // the threads make their pages ready at the same time.
   // Its cache is part `part` of `parts` of `store`; apart, its room is
@@ -67,7 +68,7 @@ Counter counter_of(Worker* w, bool may_pause) {
   const std::uint64_t pause_at = w->pause_after == kToEnd || kToEnd - w->start < w->pause_after
                                      ? kToEnd
                                      : w->start + w->pause_after;
-  return Counter{w->scan, &w->cache, &w->seps, &w->list, &w->pause, pause_at};
+  return Counter{w->scan, &w->cache, &w->seps, &w->list, &w->pause, pause_at, &w->reached};
 }
 
 void set_up(Worker* w) {
@@ -184,11 +185,14 @@ bool merge_worker(Worker* w, std::uint64_t* next, PassResult* result) {
 }
 
 // Counts one round: worker k the stretch from cuts[k] to cuts[k + 1], all
-// at once, then merges them in order. With `pause_last`, the last worker
-// pauses when this thread is done, if it is not done yet. False if counting
-// stops. Says in `*full` whether a room filled.
-bool count_round(int workers, const std::uint64_t* cuts, bool pause_last, std::uint64_t* next,
-                 bool* full, PassResult* result) {
+// at once, then merges them in order. With `pause_last` (two workers, the
+// second counting apart), the second pauses when this thread is done, if it
+// has more than `pause_when_left` bytes left to read; else this thread
+// moves its cache's counts to the tables meanwhile, which the other does
+// not read. False if counting stops. Says in `*full` whether a room filled.
+bool count_round(int workers, const std::uint64_t* cuts, bool pause_last,
+                 std::uint64_t pause_when_left, std::uint64_t* next, bool* full,
+                 PassResult* result) {
   pthread_t threads[kMaxWorkers];
   ThreadStart starts[kMaxWorkers];
   bool running[kMaxWorkers] = {};
@@ -196,12 +200,21 @@ bool count_round(int workers, const std::uint64_t* cuts, bool pause_last, std::u
     g_workers[k].cut = cuts[k];
     g_workers[k].to = cuts[k + 1];
     g_workers[k].pause.store(false, std::memory_order_relaxed);
+    g_workers[k].reached.store(cuts[k], std::memory_order_relaxed);
   }
   for (int k = 1; k < workers; ++k) {
     running[k] = start_thread(&threads[k], &starts[k], count_part_thread, &g_workers[k], k - 1);
   }
   count_part(&g_workers[0]);
-  if (pause_last) g_workers[workers - 1].pause.store(true, std::memory_order_relaxed);
+  if (pause_last) {
+    Worker& last = g_workers[workers - 1];
+    const std::uint64_t at = std::min(last.reached.load(std::memory_order_relaxed), last.to);
+    if (last.to - at > pause_when_left) {
+      last.pause.store(true, std::memory_order_relaxed);
+    } else {
+      flush_spellings(&g_workers[0].cache);
+    }
+  }
   for (int k = 1; k < workers; ++k) {
     if (running[k]) {
       pthread_join(threads[k], nullptr);
@@ -235,6 +248,8 @@ void count_split(const Input& in, const Scanner& scan, const RunOptions& options
                                : workers == 2      ? size / 2
                                                    : kSplitPrefix;
   const std::uint64_t first_stretch = options.stretch != 0 ? options.stretch : kSplitStretch;
+  const std::uint64_t pause_when_left =
+      options.pause_when_left != 0 ? options.pause_when_left : kPauseWhenLeft;
   // Each thread that counts apart gets a share of the rooms and of the
   // second store: the whole of it when it is the only one, for a rich text
   // brings more spellings than half a cache holds; half of it shared out
@@ -283,8 +298,8 @@ void count_split(const Input& in, const Scanner& scan, const RunOptions& options
       cuts[k] = at < size && at >= cut ? at : size;
     }
     // Tests that place the pause have it only there.
-    going =
-        count_round(workers, cuts, workers == 2 && options.pause_after == 0, &next, &full, result);
+    going = count_round(workers, cuts, workers == 2 && options.pause_after == 0, pause_when_left,
+                        &next, &full, result);
     const Worker& other = g_workers[1];
     if (!going || next >= size || other.result.outcome != Outcome::kPaused) break;
     const auto mine = static_cast<double>(first.end - first.start);
@@ -315,7 +330,7 @@ void count_split(const Input& in, const Scanner& scan, const RunOptions& options
         const std::uint64_t at = next + each * static_cast<std::uint64_t>(k);
         cuts[k] = at < size ? at : size;
       }
-      if (!count_round(workers, cuts, false, &next, &full, result)) break;
+      if (!count_round(workers, cuts, false, 0, &next, &full, result)) break;
       if (!full) {
         stretch *= 4;
       } else if (stretch / 4 >= first_stretch) {

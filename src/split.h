@@ -3,10 +3,10 @@
 // a stretch after it apart, with its own spelling cache and a room for every
 // key it meets. Two threads share the whole file so: when the first is done
 // before the second, the second pauses, and what it has left is shared out
-// again in the same way. With more threads, what is left is cut into rounds
-// of stretches that the threads count at the same time, the tables
-// read-only to them. After each round the stretches are merged in
-// stream order, so that the tables end exactly as one plain pass leaves them.
+// again in the same way, unless it is nearly done. With more threads, what is left is cut into
+// rounds of stretches that the threads count at the same time, the tables read-only to them. After
+// each round the stretches are merged in stream order, so that the tables end exactly as one plain
+// pass leaves them.
 #ifndef TALLY_SPLIT_H_
 #define TALLY_SPLIT_H_
 
@@ -30,6 +30,11 @@ constexpr int kMaxWorkers = 4;
 constexpr std::uint64_t kSplitFrom = std::uint64_t{768} << 10;
 constexpr std::uint64_t kSplitPrefix = std::uint64_t{256} << 10;
 constexpr std::uint64_t kSplitStretch = std::uint64_t{256} << 10;
+// With two threads, the least that the second must have left to read, when
+// the first is done, for it to pause and share that out: less takes it a
+// millisecond or two, about what the first then spends moving its cache's
+// counts to the tables, and what a merge and another round would cost.
+constexpr std::uint64_t kPauseWhenLeft = std::uint64_t{2} << 20;
 
 // Counts all of `in` on `workers` threads, this one among them, with
 // `store` for this one's spelling cache. Leaves the tables as the pass would,
