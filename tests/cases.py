@@ -640,7 +640,7 @@ CASES = [
         status=1,
         stdout_to="/dev/full",
     ),
-    # Files of 768 KiB and more are shared between threads, each counting a
+    # Files of 192 KiB and more are shared between threads, each counting a
     # half; through a pipe a second thread reads. The report is the same.
     Case(
         name="halves_first_seen_order",
