@@ -51,6 +51,17 @@ std::size_t home_of(const ShortSpelling& s, int shift) {
   return spelling_mix(w[0], w[1] ^ w[2], shift);
 }
 
+#if defined(TALLY_CHECKS)
+// Checks that short entry `at` is found from its home without meeting a
+// free entry.
+void check_reachable(const SpellingCache& c, std::size_t at) {
+  for (std::size_t from = home_of(c.shorts.entries[at], c.shift); from != at;
+       from = (from + 1) & c.mask) {
+    TALLY_CHECK(c.shorts.entries[from].count != 0);
+  }
+}
+#endif
+
 // Moves every short entry into a table of 2^bits entries, the most frequent
 // first: a lookup that meets other entries before its own costs a branch
 // mispredicted, so the common spellings had better sit at their homes.
@@ -98,13 +109,7 @@ void rehash_shorts(SpellingCache* c, int bits) {
   pthread_mutex_unlock(&g_scratch_lock);
 #if defined(TALLY_CHECKS)
   // Every entry is found from its home without meeting a free one.
-  for (std::size_t k = 0; k < n; ++k) {
-    std::size_t at = home_of(t.entries[t.used[k]], c->shift);
-    while (at != t.used[k]) {
-      TALLY_CHECK(t.entries[at].count != 0);
-      at = (at + 1) & c->mask;
-    }
-  }
+  for (std::size_t k = 0; k < n; ++k) check_reachable(*c, t.used[k]);
 #endif
 }
 
@@ -197,12 +202,7 @@ Outcome add_short_spelling(SpellingCache* cache, const unsigned char* p, int len
   const Outcome o = add_entry(cache, &cache->shorts, p, len, at);
 #if defined(TALLY_CHECKS)
   // The lookup that ended at `at` began where the growth places entries.
-  if (cache->shorts.fill != before) {
-    std::size_t from = home_of(cache->shorts.entries[at], cache->shift);
-    for (; from != at; from = (from + 1) & cache->mask) {
-      TALLY_CHECK(cache->shorts.entries[from].count != 0);
-    }
-  }
+  if (cache->shorts.fill != before) check_reachable(*cache, at);
 #endif
   // Rehashed once more when the largest table fills, and not after.
   if (cache->shorts.fill != before && cache->shorts.fill == cache->grow_at) {

@@ -3,9 +3,10 @@
 // a stretch after it apart, with its own spelling cache and a room for every
 // key it meets. Two threads share the whole file so: when the first is done
 // before the second, the second pauses, and what it has left is shared out
-// again in the same way, unless it is nearly done. With more threads, what is left is cut into
-// rounds of stretches that the threads count at the same time, the tables read-only to them. After
-// each round the stretches are merged in stream order, so that the tables end exactly as one plain
+// again in the same way, unless it is nearly done. With more threads, what
+// is left is cut into rounds of stretches that the threads count at the
+// same time, the tables read-only to them. After each round the stretches
+// are merged in stream order, so that the tables end exactly as one plain
 // pass leaves them.
 #ifndef TALLY_SPLIT_H_
 #define TALLY_SPLIT_H_
