@@ -15,8 +15,12 @@ alignas(kSmallPage) std::uint32_t g_index[kRoomIndex];  // made ready whole
 std::uint32_t g_held[kMaxRooms][2 * kMaxKeys];
 
 // Keys and words whose pages are made ready at once.
-constexpr std::uint32_t kReadyKeys = 512;
-constexpr std::uint32_t kReadyWords = 2048;
+constexpr std::uint32_t kReadyKeys = 2048;
+constexpr std::uint32_t kReadyWords = 8192;
+// An index that holds more than one key per this many entries is cleared
+// whole: faster than entry by entry along each key's probe chain, in
+// random order.
+constexpr std::size_t kClearWholeFrom = 16;
 // The smallest index a room starts with.
 constexpr std::uint32_t kRoomIndexMin = 4096;
 
@@ -99,11 +103,16 @@ void merge_held(Room* room) {
 }
 
 void clear_room(Room* room) {
-  for (std::uint32_t i = 0; i < room->fill; ++i) {
-    std::uint32_t at = static_cast<std::uint32_t>(room->keys[i].hash) & room->index_mask;
-    while (room->index[at] != 0) {
-      room->index[at] = 0;
-      at = (at + 1) & room->index_mask;
+  const std::size_t entries = std::size_t{room->index_mask} + 1;
+  if (std::size_t{room->fill} * kClearWholeFrom > entries) {
+    std::memset(room->index, 0, sizeof *room->index * entries);
+  } else {
+    for (std::uint32_t i = 0; i < room->fill; ++i) {
+      std::uint32_t at = static_cast<std::uint32_t>(room->keys[i].hash) & room->index_mask;
+      while (room->index[at] != 0) {
+        room->index[at] = 0;
+        at = (at + 1) & room->index_mask;
+      }
     }
   }
   room->fill = 0;

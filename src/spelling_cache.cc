@@ -135,9 +135,14 @@ Outcome add_entry(SpellingCache* c, SpellingTable<Entry>* t, const unsigned char
   return Outcome::kDone;
 }
 
+// Entries are visited in the order they were added, which is no order in
+// memory: each is asked for this many visits ahead.
+constexpr std::size_t kVisitAhead = 16;
+
 template <typename Entry>
 void flush_table(const SpellingCache& c, SpellingTable<Entry>* t) {
   for (std::size_t i = 0; i < t->fill; ++i) {
+    if (i + kVisitAhead < t->fill) __builtin_prefetch(&t->entries[t->used[i + kVisitAhead]], 1);
     auto& e = t->entries[t->used[i]];
     add_to_sink(c, e, ref_of(t, t->used[i]), e.count);
     e = {};
@@ -154,6 +159,7 @@ void clear_table(SpellingTable<Entry>* t) {
 template <typename Entry>
 void rebase_table(SpellingTable<Entry>* t, const Room& room) {
   for (std::size_t i = 0; i < t->fill; ++i) {
+    if (i + kVisitAhead < t->fill) __builtin_prefetch(&ref_of(t, t->used[i + kVisitAhead]), 1);
     std::int32_t& ref = ref_of(t, t->used[i]);
     if (ref < 0) ref = room.keys[~ref].slot;
   }

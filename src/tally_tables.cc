@@ -38,7 +38,7 @@ std::uint32_t numHashes[kMaxKeys];
 
 constexpr std::uint64_t kMul = 0x9E3779B97F4A7C15ULL;
 // Slots whose pages are made ready at once as the first of them is taken.
-constexpr int kReadySlots = 64;
+constexpr int kReadySlots = 256;
 constexpr int kReadyCountSlots = 2048;
 // Slots in one huge page; the tables start on one.
 constexpr int kHugeSlots = static_cast<int>(kHugePage / kSlotSize);
