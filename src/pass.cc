@@ -7,7 +7,6 @@
 #include <sched.h>
 
 #include "counter.h"
-#include "huge_pages.h"
 #include "reader.h"
 #include "scanners.h"
 #include "spelling_cache.h"
@@ -35,12 +34,9 @@ std::uint64_t sum(const std::uint64_t* counts, int n) {
 constexpr std::uint64_t kHugeFrom = std::uint64_t{512} * 1024;
 
 void prefer_huge_tables() {
-  static bool done = false;
-  if (done) return;
-  done = true;
   // The number table is seldom as full: it gets them once it needs more
   // than its first huge page (find_or_add).
-  prefer_huge_pages(myContainer, sizeof myContainer);
+  prefer_huge_keys(kIdentifiers);
 }
 
 // A text's start is counted straight into the tables, without the spelling
@@ -72,6 +68,7 @@ std::int64_t keys_held() {
 void end_direct() {
   if (!g_direct.on) return;
   g_direct.on = false;
+  prefer_huge_spellings(&g_spellings, 0, 1, g_direct.expected_bytes);
   attach_spellings(&g_spelling_cache, &g_spellings, 0, 1, g_direct.expected_bytes,
                    g_direct.spill_at, Sink{});
 }

@@ -174,6 +174,37 @@ SpellingTable<Entry> part_of(Entry* entries, std::int32_t* refs, std::uint16_t* 
 
 }  // namespace
 
+namespace {
+
+int max_short_bits(int parts) {
+  return kShortSpellingMaxBits - __builtin_ctz(static_cast<unsigned>(parts));
+}
+
+// The size a short table starts at, in bits. Real texts hold a new spelling
+// every 20 bytes in their first 100 KB, and every 100 to 2000 bytes in the
+// megabytes after; growing costs more than a table half used.
+int first_short_bits(int parts, std::uint64_t expected_bytes) {
+  int bits = kShortSpellingMinBits;
+  while (bits < max_short_bits(parts) && (expected_bytes >> 5) > (std::uint64_t{1} << bits)) {
+    ++bits;
+  }
+  return bits;
+}
+
+}  // namespace
+
+void prefer_huge_spellings(SpellingStore* store, int part, int parts,
+                           std::uint64_t expected_bytes) {
+  TALLY_CHECK(parts > 0 && parts <= 16 && (parts & (parts - 1)) == 0 && part < parts);
+  // A table that starts at a megabyte or more is worth huge pages, each
+  // cleared whole as it is first touched; a smaller one is not.
+  const std::size_t bytes = sizeof(ShortSpelling) << first_short_bits(parts, expected_bytes);
+  if (bytes < kHugePage / 2) return;
+  const std::size_t short_slots = kShortSpellingSlots / static_cast<std::size_t>(parts);
+  prefer_huge_pages(store->shorts + static_cast<std::size_t>(part) * short_slots,
+                    short_slots * sizeof(ShortSpelling));
+}
+
 void attach_spellings(SpellingCache* cache, SpellingStore* store, int part, int parts,
                       std::uint64_t expected_bytes, std::uint32_t spill_at, Sink sink) {
   TALLY_CHECK(parts > 0 && parts <= 16 && (parts & (parts - 1)) == 0 && part < parts);
@@ -183,23 +214,13 @@ void attach_spellings(SpellingCache* cache, SpellingStore* store, int part, int 
   const std::size_t long_slots = kLongSpellingSlots / n;
   cache->shorts = part_of(store->shorts, nullptr, store->short_used, short_slots, i);
   cache->longs = part_of(store->longs, store->long_refs, store->long_used, long_slots, i);
-  cache->max_bits = kShortSpellingMaxBits - __builtin_ctz(static_cast<unsigned>(parts));
+  cache->max_bits = max_short_bits(parts);
   cache->long_shift = 64 - (kLongSpellingBits - __builtin_ctz(static_cast<unsigned>(parts)));
   cache->long_mask = long_slots - 1;
   cache->spill_at = spill_at;
   cache->longs_ready = false;
   cache->sink = sink;
-  // Real texts hold a new spelling every 20 bytes in their first 100 KB, and
-  // every 100 to 2000 bytes in the megabytes after; growing costs more than
-  // a table half used.
-  int bits = kShortSpellingMinBits;
-  while (bits < cache->max_bits && (expected_bytes >> 5) > (std::uint64_t{1} << bits)) ++bits;
-  size_shorts(cache, bits);
-  // A table of a megabyte or more is worth huge pages, each cleared whole
-  // as it is first touched; a smaller one is not.
-  const std::size_t bytes = (cache->mask + 1) * sizeof(ShortSpelling);
-  if (bytes >= kHugePage / 2)
-    prefer_huge_pages(cache->shorts.entries, short_slots * sizeof(ShortSpelling));
+  size_shorts(cache, first_short_bits(parts, expected_bytes));
   ready_shorts(cache, 0, cache->mask + 1);
 }
 

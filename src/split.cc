@@ -286,6 +286,12 @@ void count_split(const Input& in, const Scanner& scan, const RunOptions& options
                                        apart_parts, apart_stretch(prefix), options.spill_at,
                                        room_parts,  options.room_keys};
   }
+  // Each thread readies its own cache, but the huge pages for them are
+  // asked for here, before any other thread runs.
+  for (int k = 0; k < workers; ++k) {
+    const Worker::Setup& s = g_workers[k].setup;
+    prefer_huge_spellings(s.store, s.part, s.parts, s.expected_bytes);
+  }
   std::uint64_t cuts[kMaxWorkers + 1];
   std::uint64_t next = 0;
   std::uint64_t cut = prefix;

@@ -35,6 +35,8 @@ std::uint32_t wordIndexMask = kMinMask;
 std::uint32_t numIndexMask = kMinMask;
 std::uint32_t wordHashes[kMaxKeys];
 std::uint32_t numHashes[kMaxKeys];
+bool wordKeysHuge;
+bool numKeysHuge;
 
 constexpr std::uint64_t kMul = 0x9E3779B97F4A7C15ULL;
 // Slots whose pages are made ready at once as the first of them is taken.
@@ -100,9 +102,15 @@ void check_failed(const char* what, const char* file, int line) {
 }
 
 const TokenTable kIdentifiers = {myContainer, wordCount,      wordCountFlag, &w_num,
-                                 wordIndex,   &wordIndexMask, wordHashes};
+                                 wordIndex,   &wordIndexMask, wordHashes,    &wordKeysHuge};
 const TokenTable kNumbers = {myNumber, numCount,      numCountFlag, &n_num,
-                             numIndex, &numIndexMask, numHashes};
+                             numIndex, &numIndexMask, numHashes,    &numKeysHuge};
+
+void prefer_huge_keys(const TokenTable& t) {
+  if (*t.huge_keys) return;
+  *t.huge_keys = true;
+  prefer_huge_pages(t.keys, sizeof(char[kMaxKeys][kSlotSize]));
+}
 
 // performance critical: runs once per token on the scalar path, and once
 // per new spelling or long token on the others; please benchmark changes.
@@ -184,7 +192,8 @@ int find_or_add(const TokenTable& t, const Key& key, std::uint64_t add) {
   if (slot == kMaxKeys) return -1;
   // A table that outgrows its first huge page is likely to fill more: the
   // rest of its slots get huge pages, if the input did not earn them already.
-  if (slot == kHugeSlots) {
+  if (slot == kHugeSlots && !*t.huge_keys) {
+    *t.huge_keys = true;
     prefer_huge_pages(t.keys[slot], static_cast<std::size_t>(kMaxKeys - slot) * kSlotSize);
   }
   // Slots are taken in order. Past the first few pages, the pages of the

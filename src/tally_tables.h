@@ -98,6 +98,7 @@ struct TokenTable {
   std::uint32_t* index;
   std::uint32_t* mask;    // the index entries in use, less one
   std::uint32_t* hashes;  // each slot's hash: its tag, then the 16 bits that place it
+  bool* huge_keys;        // whether huge pages were asked for its key slots
 };
 
 extern const TokenTable kIdentifiers;
@@ -115,6 +116,13 @@ struct Key {
 // REQUIRES: 1 <= len <= kMaxTokenLen, and the 8-byte words that cover
 // src[0, len] are readable (the input buffer is padded for this).
 void make_key(const unsigned char* src, int len, bool fold_case, Key* key);
+
+// Asks for huge pages for all of `table`'s key slots, for an input that
+// promises to fill megabytes of them; find_or_add asks for those past the
+// first huge page itself, as the table grows past it, unless this did.
+// Asked once: the advice changes the process's memory map, which holds up
+// other threads' page faults while it is taken.
+void prefer_huge_keys(const TokenTable& table);
 
 // Adds `add` occurrences of `key` to `table`, appending the key to the next
 // free slot when it is new (find-or-add). Returns the key's slot, or -1,
