@@ -156,10 +156,4 @@ Outcome note_key(Room* room, const Key& key, bool number, std::int32_t* ref) {
   return Outcome::kDone;
 }
 
-void room_key(const Room& room, const RoomKey& k, Key* key) {
-  std::memcpy(key->words, room.words + k.word_at, 8 * std::size_t{k.nwords});
-  key->nwords = k.nwords;
-  key->hash = k.hash;
-}
-
 }  // namespace tally

@@ -73,8 +73,11 @@ void merge_held(Room* room);
 // here; kOutOfRoom when the room cannot take it.
 Outcome note_key(Room* room, const Key& key, bool number, std::int32_t* ref);
 
-// The key `k` of the room, ready for find_or_add.
-void room_key(const Room& room, const RoomKey& k, Key* key);
+// The key `k` of the room, ready for find_or_add, its words where the room
+// keeps them.
+inline KeyText room_key(const Room& room, const RoomKey& k) {
+  return KeyText{room.words + k.word_at, k.nwords, k.hash};
+}
 
 }  // namespace tally
 

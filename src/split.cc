@@ -116,7 +116,6 @@ std::uint64_t count_in_order(Worker* w, std::uint64_t from, std::uint64_t to, Pa
 // if a table fills.
 bool merge_room(Worker* w, PassResult* result) {
   Room& room = w->room;
-  Key key;
   // Each lookup waits on memory twice, for an index entry and for the slot
   // it names: both are asked for some keys ahead.
   constexpr std::uint32_t kIndexAhead = 16;
@@ -134,9 +133,8 @@ bool merge_room(Worker* w, PassResult* result) {
       prefetch_lookup(table_of(ahead), ahead.hash, true);
     }
     RoomKey& k = room.keys[i];
-    room_key(room, k, &key);
-    // Its slot takes the place of where its text was, read just now.
-    k.slot = find_or_add(table_of(k), key, k.count);
+    // Its slot takes the place of where its text is, read in the call.
+    k.slot = find_or_add(table_of(k), room_key(room, k), k.count);
     if (k.slot < 0) {
       result->outcome = k.number ? Outcome::kNumbersFull : Outcome::kWordsFull;
       return false;

@@ -61,7 +61,7 @@ std::uint64_t keep_bytes(std::uint64_t w, int n) {
 #endif
 }
 
-bool same_key(const char* slot, const Key& key) {
+bool same_key(const char* slot, const KeyText& key) {
   for (int i = 0; i < key.nwords; ++i) {
     if (load_word(slot + std::ptrdiff_t{8} * i) != key.words[i]) return false;
   }
@@ -136,13 +136,13 @@ void make_key(const unsigned char* src, int len, bool fold_case, Key* key) {
 namespace {
 
 // The index's view of a key's hash: its tag, then the 16 bits that place it.
-std::uint32_t index_hash(const Key& key) {
+std::uint32_t index_hash(const KeyText& key) {
   return static_cast<std::uint32_t>(((key.hash >> 48) << 16) | (key.hash & 0xFFFF));
 }
 
 // The slot that holds `key`, or -1 with `*pos` at the free entry where it
 // would go.
-int probe(const TokenTable& t, const Key& key, std::uint32_t h, std::uint32_t* pos) {
+int probe(const TokenTable& t, const KeyText& key, std::uint32_t h, std::uint32_t* pos) {
   const std::uint32_t mask = *t.mask;
   for (std::uint32_t at = h & mask;; at = (at + 1) & mask) {
     const std::uint32_t e = t.index[at];
@@ -175,11 +175,12 @@ void prefetch_lookup(const TokenTable& t, std::uint64_t hash, bool slot) {
 
 int find_key(const TokenTable& t, const Key& key) {
   std::uint32_t pos = 0;
-  return probe(t, key, index_hash(key), &pos);
+  const KeyText text{key.words, key.nwords, key.hash};
+  return probe(t, text, index_hash(text), &pos);
 }
 
 // performance critical: as make_key.
-int find_or_add(const TokenTable& t, const Key& key, std::uint64_t add) {
+int find_or_add(const TokenTable& t, const KeyText& key, std::uint64_t add) {
   const std::uint32_t h = index_hash(key);
   std::uint32_t pos = 0;
   const int found = probe(t, key, h, &pos);

@@ -112,6 +112,14 @@ struct Key {
   std::uint64_t hash;
 };
 
+// A key's words where they already are, laid out as Key::words, so that
+// it can be looked up without a copy.
+struct KeyText {
+  const std::uint64_t* words;
+  int nwords;
+  std::uint64_t hash;
+};
+
 // Fills `key` from `len` input bytes at `src`, lower-casing when `fold_case`.
 // REQUIRES: 1 <= len <= kMaxTokenLen, and the 8-byte words that cover
 // src[0, len] are readable (the input buffer is padded for this).
@@ -127,7 +135,10 @@ void prefer_huge_keys(const TokenTable& table);
 // Adds `add` occurrences of `key` to `table`, appending the key to the next
 // free slot when it is new (find-or-add). Returns the key's slot, or -1,
 // changing nothing, when the key is new and the table already holds kMaxKeys.
-int find_or_add(const TokenTable& table, const Key& key, std::uint64_t add);
+int find_or_add(const TokenTable& table, const KeyText& key, std::uint64_t add);
+inline int find_or_add(const TokenTable& table, const Key& key, std::uint64_t add) {
+  return find_or_add(table, KeyText{key.words, key.nwords, key.hash}, add);
+}
 
 // Asks the memory a lookup of a key with hash `hash` (Key::hash) will read
 // to come into the cache: with `slot`, the key and count of the slot that
