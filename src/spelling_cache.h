@@ -103,8 +103,7 @@ inline std::size_t spelling_mix(std::uint64_t a, std::uint64_t b, int shift) {
 // up every other thread's page faults and page-readying calls meanwhile
 // (measured: a second thread's setup 1 to 17 ms late, instead of 0.4).
 // REQUIRES: as attach_spellings.
-void prefer_huge_spellings(SpellingStore* store, int part, int parts,
-                           std::uint64_t expected_bytes);
+void prefer_huge_spellings(SpellingStore* store, int part, int parts, std::uint64_t expected_bytes);
 
 // Gives `cache` part `part` of `parts` of `store`, empty, sized for about
 // `expected_bytes` of input (0: not known), so that it seldom has to grow,

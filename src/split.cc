@@ -228,6 +228,21 @@ bool count_round(int workers, const std::uint64_t* cuts, bool pause_last,
   return true;
 }
 
+// Gives the workers what they keep for the whole run.
+void start_workers(const Input& in, const Scanner& scan, const RunOptions& options, int workers) {
+  for (int k = 0; k < workers; ++k) {
+    Worker& w = g_workers[k];
+    w.in = &in;
+    w.scan = &scan;
+    w.seps = SeparatorCounts{};
+    w.seps.flush_after = options.separators_flush_after;
+    w.apart = k > 0;
+    // Only the last of the threads may pause, with nothing after it.
+    w.pause_after =
+        workers == 2 && k == 1 && options.pause_after != 0 ? options.pause_after : kToEnd;
+  }
+}
+
 int parts_for(int workers) {
   int parts = 1;
   while (parts < workers) parts *= 2;
@@ -255,17 +270,7 @@ void count_split(const Input& in, const Scanner& scan, const RunOptions& options
   // would pass the memory bound.
   const int room_parts = parts_for(workers - 1);
   const int apart_parts = workers == 2 ? 1 : 2 * room_parts;
-  for (int k = 0; k < workers; ++k) {
-    Worker& w = g_workers[k];
-    w.in = &in;
-    w.scan = &scan;
-    w.seps = SeparatorCounts{};
-    w.seps.flush_after = options.separators_flush_after;
-    w.apart = k > 0;
-    // Only the last of the threads may pause, with nothing after it.
-    w.pause_after =
-        workers == 2 && k == 1 && options.pause_after != 0 ? options.pause_after : kToEnd;
-  }
+  start_workers(in, scan, options, workers);
   result->outcome = Outcome::kDone;
   Worker& first = g_workers[0];
 
