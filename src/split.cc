@@ -37,6 +37,15 @@ struct Worker {
   std::uint64_t pause_after;
   std::atomic<bool> pause;
   std::atomic<std::uint64_t> reached;  // where its next read begins
+  // Set, under g_counted_lock, once its stretch is counted and before its
+  // cache's counts move to its room: from then on the room's keys are all
+  // there. Whether its keys may be merged before the round ends, whether a
+  // thread has taken that on (under the lock as well), and how many it
+  // merged (merge_keys_early).
+  bool counted;
+  bool merge_early;
+  bool taken;
+  std::uint32_t merged;
   // The first round's state, readied on the worker's own thread, so that
   // the threads make their pages ready at the same time.
   // Its cache is part `part` of `parts` of `store`; apart, its room is
@@ -55,6 +64,28 @@ struct Worker {
 
 Worker g_workers[kMaxWorkers];
 static_assert(kMaxWorkers <= kMaxRooms, "a room for every thread");
+
+// Where a worker says it has counted its stretch, and another waits for it.
+pthread_mutex_t g_counted_lock = PTHREAD_MUTEX_INITIALIZER;
+pthread_cond_t g_counted_cv = PTHREAD_COND_INITIALIZER;
+
+void say_counted(Worker* w) {
+  pthread_mutex_lock(&g_counted_lock);
+  w->counted = true;
+  pthread_cond_broadcast(&g_counted_cv);
+  pthread_mutex_unlock(&g_counted_lock);
+}
+
+// Waits until `a` and `b` have counted, then takes on what follows for
+// `b`: true for the first thread to ask.
+bool take_when_counted(const Worker& a, Worker* b) {
+  pthread_mutex_lock(&g_counted_lock);
+  while (!a.counted || !b->counted) pthread_cond_wait(&g_counted_cv, &g_counted_lock);
+  const bool mine = !b->taken;
+  b->taken = true;
+  pthread_mutex_unlock(&g_counted_lock);
+  return mine;
+}
 
 // The spelling caches of the threads that count apart from the tables in
 // the first round, a part each; the thread that counts into them has the
@@ -86,17 +117,23 @@ void count_part(Worker* w) {
   if (w->setup.pending) set_up(w);
   w->started = stretch_start(*w->in, w->cut, &w->start);
   w->result.outcome = Outcome::kDone;
-  if (!w->started) return;
-  w->end = w->start < w->to
-               ? count_stretch(*w->in, counter_of(w, true), w->buffer, w->start, w->to, &w->result)
-               : w->start;
+  if (w->started) {
+    w->end = w->start < w->to ? count_stretch(*w->in, counter_of(w, true), w->buffer, w->start,
+                                              w->to, &w->result)
+                              : w->start;
+  }
+  say_counted(w);
   // A thread that counted apart moves its cache's counts to its room while
   // the others still count; the merge finds them there.
-  if (w->apart) flush_spellings(&w->cache);
+  if (w->started && w->apart) flush_spellings(&w->cache);
 }
 
+void merge_keys_early(const Worker& first, Worker* w);
+
 void* count_part_thread(void* arg) {
-  count_part(static_cast<Worker*>(arg));
+  Worker* const w = static_cast<Worker*>(arg);
+  count_part(w);
+  if (w->merge_early) merge_keys_early(g_workers[0], w);
   return nullptr;
 }
 
@@ -111,34 +148,74 @@ std::uint64_t count_in_order(Worker* w, std::uint64_t from, std::uint64_t to, Pa
   return end;
 }
 
+const TokenTable& table_of(const RoomKey& k) {
+  return k.number ? kNumbers : kIdentifiers;
+}
+
+// Adds keys [from, room.fill) of `room` to the tables, in the order they
+// came, with their counts, or with none when `counts` is false (they may
+// still be growing), and gives each its slot. Returns where it ended:
+// room.fill, or the key that found its table full.
+std::uint32_t add_room_keys(Room* room, std::uint32_t from, bool counts) {
+  // Each lookup waits on memory twice, for an index entry and for the slot
+  // it names: both are asked for some keys ahead.
+  constexpr std::uint32_t kIndexAhead = 16;
+  constexpr std::uint32_t kSlotAhead = 8;
+  const std::uint32_t fill = room->fill;
+  for (std::uint32_t i = from; i < fill; ++i) {
+    if (i + kIndexAhead < fill) {
+      const RoomKey& ahead = room->keys[i + kIndexAhead];
+      prefetch_lookup(table_of(ahead), ahead.hash, false);
+    }
+    if (i + kSlotAhead < fill) {
+      const RoomKey& ahead = room->keys[i + kSlotAhead];
+      prefetch_lookup(table_of(ahead), ahead.hash, true);
+    }
+    RoomKey& k = room->keys[i];
+    const TokenTable& table = table_of(k);
+    const KeyText key = room_key(*room, k);
+    // Without counts, no count is written: another thread may be adding to
+    // those of the keys the tables held.
+    int slot = counts ? find_or_add(table, key, k.count) : find_key(table, key);
+    if (slot < 0 && !counts) slot = find_or_add(table, key, 0);
+    if (slot < 0) return i;
+    k.slot = slot;  // in place of where its text is, read just now
+  }
+  return fill;
+}
+
+// With two threads, the second's keys follow the first's in the tables,
+// and can be added to them as soon as both have counted, by whichever is
+// free first: this thread while the second moves its cache's counts to its
+// room, or the second while this one moves its own to the tables. Those
+// writes are counts of keys the tables held, which this leaves alone: the
+// keys' counts come in the merge, once both are done. Only when `first`,
+// the stretch before, ended where the second's began, with no stop; else
+// the merge sees to it all. Waits for both to have counted.
+void merge_keys_early(const Worker& first, Worker* w) {
+  if (!take_when_counted(first, w)) return;
+  if (first.result.outcome != Outcome::kDone || !first.started || !w->started ||
+      w->start != first.end) {
+    return;
+  }
+  w->merged = add_room_keys(&w->room, 0, false);
+}
+
 // Adds the keys of `w`'s room to the tables, in the order they came, and
 // makes its cache refer to their slots. False, with the stop in `result`,
 // if a table fills.
 bool merge_room(Worker* w, PassResult* result) {
   Room& room = w->room;
-  // Each lookup waits on memory twice, for an index entry and for the slot
-  // it names: both are asked for some keys ahead.
-  constexpr std::uint32_t kIndexAhead = 16;
-  constexpr std::uint32_t kSlotAhead = 8;
-  const auto table_of = [](const RoomKey& k) -> const TokenTable& {
-    return k.number ? kNumbers : kIdentifiers;
-  };
-  for (std::uint32_t i = 0; i < room.fill; ++i) {
-    if (i + kIndexAhead < room.fill) {
-      const RoomKey& ahead = room.keys[i + kIndexAhead];
-      prefetch_lookup(table_of(ahead), ahead.hash, false);
-    }
-    if (i + kSlotAhead < room.fill) {
-      const RoomKey& ahead = room.keys[i + kSlotAhead];
-      prefetch_lookup(table_of(ahead), ahead.hash, true);
-    }
-    RoomKey& k = room.keys[i];
-    // Its slot takes the place of where its text is, read in the call.
-    k.slot = find_or_add(table_of(k), room_key(room, k), k.count);
-    if (k.slot < 0) {
-      result->outcome = k.number ? Outcome::kNumbersFull : Outcome::kWordsFull;
-      return false;
-    }
+  // Keys merged early have their slots; their counts have come in since.
+  TALLY_CHECK(w->merged <= room.fill);
+  for (std::uint32_t i = 0; i < w->merged; ++i) {
+    const RoomKey& k = room.keys[i];
+    (k.number ? numCount : wordCount)[k.slot] += k.count;
+  }
+  const std::uint32_t end = add_room_keys(&room, w->merged, true);
+  if (end != room.fill) {
+    result->outcome = room.keys[end].number ? Outcome::kNumbersFull : Outcome::kWordsFull;
+    return false;
   }
   rebase_spellings(&w->cache, room);
   merge_held(&room);
@@ -187,7 +264,9 @@ bool merge_worker(Worker* w, std::uint64_t* next, PassResult* result) {
 // second counting apart), the second pauses when this thread is done, if it
 // has more than `pause_when_left` bytes left to read; else this thread
 // moves its cache's counts to the tables meanwhile, which the other does
-// not read. False if counting stops. Says in `*full` whether a room filled.
+// not read. Either thread then adds the second's keys to the tables, as
+// soon as both have counted.
+// False if counting stops. Says in `*full` whether a room filled.
 bool count_round(int workers, const std::uint64_t* cuts, bool pause_last,
                  std::uint64_t pause_when_left, std::uint64_t* next, bool* full,
                  PassResult* result) {
@@ -199,6 +278,10 @@ bool count_round(int workers, const std::uint64_t* cuts, bool pause_last,
     g_workers[k].to = cuts[k + 1];
     g_workers[k].pause.store(false, std::memory_order_relaxed);
     g_workers[k].reached.store(cuts[k], std::memory_order_relaxed);
+    g_workers[k].counted = false;
+    g_workers[k].merge_early = pause_last && k == workers - 1;
+    g_workers[k].taken = false;
+    g_workers[k].merged = 0;
   }
   for (int k = 1; k < workers; ++k) {
     running[k] = start_thread(&threads[k], &starts[k], count_part_thread, &g_workers[k], k - 1);
@@ -212,6 +295,7 @@ bool count_round(int workers, const std::uint64_t* cuts, bool pause_last,
     } else {
       flush_spellings(&g_workers[0].cache);
     }
+    if (running[workers - 1]) merge_keys_early(g_workers[0], &last);
   }
   for (int k = 1; k < workers; ++k) {
     if (running[k]) {

@@ -173,10 +173,9 @@ void prefetch_lookup(const TokenTable& t, std::uint64_t hash, bool slot) {
   __builtin_prefetch(&t.counts[at], 1);
 }
 
-int find_key(const TokenTable& t, const Key& key) {
+int find_key(const TokenTable& t, const KeyText& key) {
   std::uint32_t pos = 0;
-  const KeyText text{key.words, key.nwords, key.hash};
-  return probe(t, text, index_hash(text), &pos);
+  return probe(t, key, index_hash(key), &pos);
 }
 
 // performance critical: as make_key.

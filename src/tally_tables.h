@@ -147,7 +147,10 @@ void prefetch_lookup(const TokenTable& table, std::uint64_t hash, bool slot);
 
 // The slot that holds `key` in `table`, or -1. Only reads the table, so that
 // several threads may look up at once while no one adds.
-int find_key(const TokenTable& table, const Key& key);
+int find_key(const TokenTable& table, const KeyText& key);
+inline int find_key(const TokenTable& table, const Key& key) {
+  return find_key(table, KeyText{key.words, key.nwords, key.hash});
+}
 
 // count-token and find-or-add for one finished token of `len` bytes at `p`,
 // an identifier (lower-cased here) or a number: one more occurrence in its
