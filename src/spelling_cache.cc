@@ -172,10 +172,6 @@ SpellingTable<Entry> part_of(Entry* entries, std::int32_t* refs, std::uint16_t* 
           slots * 5 / 8};
 }
 
-}  // namespace
-
-namespace {
-
 int max_short_bits(int parts) {
   return kShortSpellingMaxBits - __builtin_ctz(static_cast<unsigned>(parts));
 }
