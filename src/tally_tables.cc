@@ -190,12 +190,10 @@ int find_or_add(const TokenTable& t, const KeyText& key, std::uint64_t add) {
   const int slot = *t.fill;
   TALLY_CHECK(slot >= 0 && slot <= kMaxKeys);
   if (slot == kMaxKeys) return -1;
-  // A table that outgrows its first huge page is likely to fill more: the
-  // rest of its slots get huge pages, if the input did not earn them already.
-  if (slot == kHugeSlots && !*t.huge_keys) {
-    *t.huge_keys = true;
-    prefer_huge_pages(t.keys[slot], static_cast<std::size_t>(kMaxKeys - slot) * kSlotSize);
-  }
+  // A table that outgrows its first huge page is likely to fill more: its
+  // slots get huge pages, if the input did not earn them already. Those
+  // already touched keep their small pages.
+  if (slot == kHugeSlots) prefer_huge_keys(t);
   // Slots are taken in order. Past the first few pages, the pages of the
   // next slots are made ready together, in one call instead of a fault each.
   if (slot % kReadySlots == 0 && slot != 0) {

@@ -126,10 +126,10 @@ struct KeyText {
 void make_key(const unsigned char* src, int len, bool fold_case, Key* key);
 
 // Asks for huge pages for all of `table`'s key slots, for an input that
-// promises to fill megabytes of them; find_or_add asks for those past the
-// first huge page itself, as the table grows past it, unless this did.
-// Asked once: the advice changes the process's memory map, which holds up
-// other threads' page faults while it is taken.
+// promises to fill megabytes of them; find_or_add asks itself as the table
+// grows past its first huge page. Asked once: the advice changes the
+// process's memory map, which holds up other threads' page faults while it
+// is taken.
 void prefer_huge_keys(const TokenTable& table);
 
 // Adds `add` occurrences of `key` to `table`, appending the key to the next
