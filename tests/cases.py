@@ -6,6 +6,8 @@ read. `stdout_to` sends standard output to a file such as /dev/full instead
 of capturing it; `env` adds to tally's environment.
 """
 
+import errno
+import os
 from dataclasses import dataclass, field
 
 DIRECTORY = "directory"
@@ -611,7 +613,7 @@ CASES = [
         why="a read error is a failure, not end of input",
         input=DIRECTORY,
         stdout=b"",
-        stderr=b"tally: cannot read standard input: Is a directory\n",
+        stderr=b"tally: cannot read standard input: %s\n" % os.strerror(errno.EISDIR).encode(),
         status=1,
     ),
     Case(
@@ -619,7 +621,7 @@ CASES = [
         why="a closed standard input is a read error",
         input=CLOSED,
         stdout=b"",
-        stderr=b"tally: cannot read standard input: Bad file descriptor\n",
+        stderr=b"tally: cannot read standard input: %s\n" % os.strerror(errno.EBADF).encode(),
         status=1,
     ),
     Case(
@@ -627,7 +629,7 @@ CASES = [
         why="a failed write of the report is a failure",
         input=b"abc\n",
         stdout=b"",
-        stderr=b"tally: cannot write standard output: No space left on device\n",
+        stderr=b"tally: cannot write standard output: %s\n" % os.strerror(errno.ENOSPC).encode(),
         status=1,
         stdout_to="/dev/full",
     ),
@@ -698,7 +700,7 @@ CASES = [
         why="a failed write of the help is a failure too",
         input=b"",
         stdout=b"",
-        stderr=b"tally: cannot write standard output: No space left on device\n",
+        stderr=b"tally: cannot write standard output: %s\n" % os.strerror(errno.ENOSPC).encode(),
         status=1,
         args=["--help"],
         stdout_to="/dev/full",
