@@ -7,7 +7,7 @@
 
 #include "memory_input.h"
 #include "model.h"
-#include "scanners.h"
+#include "scan.h"
 
 namespace {
 
@@ -20,21 +20,16 @@ namespace {
   std::abort();
 }
 
-// The run that splits: 2 to 4 threads, a first stretch and rooms small
-// enough that stretches, cuts and full rooms fall all over a small input.
+// The run that splits: 2 or 3 threads, small reads, and workers' tables
+// small enough that they fill and hand back anywhere in a small input.
 void shape_split(unsigned knob, std::size_t size, tally::MemoryShape* shape,
                  tally::RunOptions* options) {
   shape->seekable = true;
   if ((knob & 0x80) != 0) shape->fail_at = std::size_t{knob} * 37 % (size + 1);
-  options->cpus = 2 + knob % 3;
+  options->cpus = 2 + static_cast<int>(knob % 2);
   options->split_from = 1;
-  options->prefix = 1 + (knob * 7u) % 61;
-  options->stretch = 1 + (knob * 13u) % 97;
-  options->room_keys = 1 + knob % 6;
-  // Two threads: the second pauses now and then, and what it leaves is
-  // shared out again; or whenever the first is done before it.
-  options->pause_after = (knob & 0x40) != 0 ? 1 + knob * 11u % 200 : 0;
-  options->pause_when_left = (knob & 0x20) != 0 ? 1 : 0;
+  options->read_size = 1 + (knob * 13u) % 97;
+  options->worker_keys = (knob & 0x40) != 0 ? 1 + static_cast<int>(knob % 6) : 0;
 }
 
 void check_one(const unsigned char* data, std::size_t size, const tally::MemoryShape& shape,
@@ -60,11 +55,9 @@ void check_one(const unsigned char* data, std::size_t size, const tally::MemoryS
 void check_against_model(const unsigned char* data, std::size_t size, unsigned knob) {
   tally::MemoryShape in_order;
   in_order.max_read = knob;
-  // Counted straight into the tables at first, handing over to the
-  // spelling cache anywhere; or through the cache from the first token.
-  tally::RunOptions direct;
-  direct.direct_window = knob % 3 == 0 ? tally::kNeverDirect : 1 + knob * 37 % 400;
-  check_one(data, size, in_order, direct, "read in order");
+  tally::RunOptions in_order_options;
+  in_order_options.read_size = knob;
+  check_one(data, size, in_order, in_order_options, "read in order");
   tally::MemoryShape split;
   tally::RunOptions options;
   shape_split(knob, size, &split, &options);

@@ -2,16 +2,16 @@
 #ifndef TALLY_PASS_H_
 #define TALLY_PASS_H_
 
+#include "count.h"
 #include "input.h"
 #include "options.h"
-#include "tally_tables.h"
 
 namespace tally {
 
-// Runs the counting pass over the whole input, or up to the first stop.
-// REQUIRES: the tables are in their start-up state; options.scanner, if
-// set, is supported by this CPU; no earlier run in this process left its
-// reader waiting (checked under TALLY_CHECKS).
+// Runs the counting pass over the whole input, or up to the first stop,
+// and on success settles the totals and tables for the report.
+// REQUIRES: the tables are in their start-up state (reset_tables); if
+// options.scanner is set, this CPU supports it.
 void count_input(const Input& in, const RunOptions& options, PassResult* result);
 
 }  // namespace tally

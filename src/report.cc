@@ -18,12 +18,11 @@ void character_key(Text* out, int code) {
   }
 }
 
-void identifier_key(Text* out, int slot) {
-  append(out, myContainer[slot]);
+void table_key(Text* out, const KeyTable& t, int entry) {
+  append(out, reinterpret_cast<const char*>(t.text + t.at[entry]), t.len[entry]);
 }
-void number_key(Text* out, int slot) {
-  append(out, myNumber[slot]);
-}
+void identifier_key(Text* out, int entry) { table_key(out, myContainer, entry); }
+void number_key(Text* out, int entry) { table_key(out, myNumber, entry); }
 
 // Lists the `distinct` entries of a table of `n` indexes: a header, then up
 // to kTopN entries, the largest count first and, among equal counts, the
@@ -75,8 +74,11 @@ void write_report(Text* out) {
   int codes = 0;
   for (const std::uint64_t count : letterCount) codes += count > 0 ? 1 : 0;
   write_section(out, "", "characters", letterCount, letterCountFlag, kCodes, codes, character_key);
-  write_section(out, "\n", "identifiers", wordCount, wordCountFlag, w_num, w_num, identifier_key);
-  write_section(out, "\n", "numbers", numCount, numCountFlag, n_num, n_num, number_key);
+  // Table entries are numbered from 1; index 0 has a count of 0.
+  write_section(out, "\n", "identifiers", myContainer.count, wordCountFlag, myContainer.n + 1,
+                myContainer.n, identifier_key);
+  write_section(out, "\n", "numbers", myNumber.count, numCountFlag, myNumber.n + 1, myNumber.n,
+                number_key);
 }
 
 void write_stop_message(const PassResult& r, Text* err) {
@@ -103,8 +105,7 @@ void write_stop_message(const PassResult& r, Text* err) {
       append(err, "\n");
       break;
     case Outcome::kDone:
-    case Outcome::kOutOfRoom:  // never the end of a run
-    case Outcome::kPaused:
+    case Outcome::kHandBack:  // never the end of a run
       break;
   }
 }

@@ -1,49 +1,45 @@
-// The AVX2 scanning path. Compiled with AVX2 enabled; run only on CPUs that
-// have it.
+// The AVX2 path. Compiled with AVX2 and BMI1; run only on CPUs that have
+// them.
 #include <immintrin.h>
 
-#include "scan_simd.h"
+#include "scan_chunks.h"
 
 namespace tally {
 namespace {
 
-// Bytes in [lo, lo + n_minus_1] as a byte mask, by one unsigned range compare.
-inline __m256i in_range(__m256i v, char lo, char n_minus_1) {
-  const __m256i x = _mm256_sub_epi8(v, _mm256_set1_epi8(lo));
-  return _mm256_cmpeq_epi8(_mm256_min_epu8(x, _mm256_set1_epi8(n_minus_1)), x);
+// The bytes of one 32-byte half equal to `c`, as bits.
+std::uint64_t equal(__m256i v, char c) {
+  return static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, _mm256_set1_epi8(c))));
 }
 
-inline __m256i equal_to(__m256i v, char c) {
-  return _mm256_cmpeq_epi8(v, _mm256_set1_epi8(c));
+// Bytes from `lo` to `lo + n - 1`, compared as signed bytes after a shift
+// that puts that range at the bottom of the signed order.
+std::uint64_t in_range(__m256i v, char lo, char n) {
+  const __m256i shifted = _mm256_add_epi8(v, _mm256_set1_epi8(static_cast<char>(-128 - lo)));
+  const __m256i below = _mm256_cmpgt_epi8(_mm256_set1_epi8(static_cast<char>(-128 + n)), shifted);
+  return static_cast<std::uint32_t>(_mm256_movemask_epi8(below));
 }
 
-inline std::uint64_t bits(__m256i lo, __m256i hi) {
-  return static_cast<std::uint32_t>(_mm256_movemask_epi8(lo)) |
-         (static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(hi))) << 32);
-}
-
-Masks classify(const unsigned char* p) {
-  const __m256i lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-  const __m256i hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
-  const __m256i case_bit = _mm256_set1_epi8(0x20);
-  Masks m;
-  m.letters = bits(in_range(_mm256_or_si256(lo, case_bit), 'a', 25),
-                   in_range(_mm256_or_si256(hi, case_bit), 'a', 25));
-  m.digits = bits(in_range(lo, '0', 9), in_range(hi, '0', 9));
-  m.spaces = bits(equal_to(lo, ' '), equal_to(hi, ' '));
-  m.newlines = bits(equal_to(lo, '\n'), equal_to(hi, '\n'));
+ChunkMasks classify_avx2(const unsigned char* p) {
+  ChunkMasks m{};
+  for (int half = 0; half < 2; ++half) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * half));
+    const __m256i folded = _mm256_or_si256(v, _mm256_set1_epi8(0x20));
+    const int shift = 32 * half;
+    m.letters |= in_range(folded, 'a', 26) << shift;
+    m.digits |= in_range(v, '0', 10) << shift;
+    m.spaces |= equal(v, ' ') << shift;
+    m.newlines |= equal(v, '\n') << shift;
+    m.tabs |= equal(v, '\t') << shift;
+  }
   return m;
 }
 
 }  // namespace
 
-const unsigned char* list_avx2(TokenList* list, const unsigned char* from, const unsigned char* end,
-                               bool eof, SeparatorCounts* seps) {
-  return list_tokens<classify, flatten_bits>(list, from, end, eof, seps);
-}
-
-CountResult count_avx2(const TokenList& list, SpellingCache* cache) {
-  return count_tokens(list, cache);
+std::uint32_t list_avx2(const unsigned char* p, std::uint32_t len, std::uint32_t* start,
+                        std::uint32_t* end, std::uint64_t* seps) {
+  return list_chunks<classify_avx2>(p, len, start, end, seps);
 }
 
 }  // namespace tally

@@ -1,5 +1,5 @@
-// The AVX-512 scanning path. Compiled with AVX-512 (F, BW and VBMI2)
-// enabled; run only on CPUs that have them.
+// The AVX-512 path. Compiled with AVX-512 F, BW and VBMI2; run only on CPUs
+// that have them.
 #include <immintrin.h>
 
 // GCC 12 warns about the deliberately undefined source vectors inside its
@@ -7,55 +7,62 @@
 // about this file's code.
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
 #endif
 
-#include "scan_simd.h"
+#include "scan_chunks.h"
 
 namespace tally {
 namespace {
 
-Masks classify(const unsigned char* p) {
+ChunkMasks classify_avx512(const unsigned char* p) {
   const __m512i v = _mm512_loadu_si512(p);
   const __m512i folded = _mm512_or_si512(v, _mm512_set1_epi8(0x20));
-  Masks m;
+  ChunkMasks m;
   m.letters =
       _mm512_cmplt_epu8_mask(_mm512_sub_epi8(folded, _mm512_set1_epi8('a')), _mm512_set1_epi8(26));
   m.digits =
       _mm512_cmplt_epu8_mask(_mm512_sub_epi8(v, _mm512_set1_epi8('0')), _mm512_set1_epi8(10));
   m.spaces = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(' '));
   m.newlines = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('\n'));
+  m.tabs = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('\t'));
   return m;
 }
 
-// The positions of the set bits by one byte compress: thirty-two at a time
-// are widened to 16 bits and stored whole, as flatten_bits allows.
-std::uint16_t* flatten_compress(std::uint16_t* out, std::uint32_t base, std::uint64_t bits) {
-  const __m512i iota = _mm512_set_epi8(
-      63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51, 50, 49, 48, 47, 46, 45, 44, 43, 42, 41,
-      40, 39, 38, 37, 36, 35, 34, 33, 32, 31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18,
-      17, 16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
-  const __m512i packed = _mm512_maskz_compress_epi8(bits, iota);
-  const __m512i offset = _mm512_set1_epi16(static_cast<short>(base));
-  const int count = __builtin_popcountll(bits);
-  _mm512_storeu_si512(
-      out, _mm512_add_epi16(_mm512_cvtepu8_epi16(_mm512_castsi512_si256(packed)), offset));
-  if (count > 32) {
-    _mm512_storeu_si512(
-        out + 32,
-        _mm512_add_epi16(_mm512_cvtepu8_epi16(_mm512_extracti64x4_epi64(packed, 1)), offset));
+// write_positions by one byte compress of the lane numbers: sixteen at a
+// time, with no branch for a chunk of up to sixteen tokens.
+inline std::uint32_t write_compressed(std::uint32_t* out, std::uint32_t base, std::uint64_t m) {
+  const __m512i lanes = _mm512_set_epi8(63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51, 50, 49,
+                                        48, 47, 46, 45, 44, 43, 42, 41, 40, 39, 38, 37, 36, 35, 34,
+                                        33, 32, 31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19,
+                                        18, 17, 16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2,
+                                        1, 0);
+  const __m512i packed = _mm512_maskz_compress_epi8(m, lanes);
+  const __m512i at = _mm512_set1_epi32(static_cast<int>(base));
+  const auto n = static_cast<std::uint32_t>(__builtin_popcountll(m));
+  _mm512_storeu_si512(out, _mm512_add_epi32(_mm512_cvtepu8_epi32(_mm512_castsi512_si128(packed)), at));
+  if (n > 16) {
+    for (int quarter = 1; quarter < 4; ++quarter) {
+      const __m128i next = quarter == 1   ? _mm512_extracti32x4_epi32(packed, 1)
+                           : quarter == 2 ? _mm512_extracti32x4_epi32(packed, 2)
+                                          : _mm512_extracti32x4_epi32(packed, 3);
+      _mm512_storeu_si512(out + 16 * quarter, _mm512_add_epi32(_mm512_cvtepu8_epi32(next), at));
+    }
   }
-  return out + count;
+  return n;
+}
+
+// pack_bytes by one byte compress.
+inline std::uint32_t pack_compressed(unsigned char* out, const unsigned char* p, std::uint64_t m) {
+  _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(m, _mm512_loadu_si512(p)));
+  return static_cast<std::uint32_t>(__builtin_popcountll(m));
 }
 
 }  // namespace
 
-const unsigned char* list_avx512(TokenList* list, const unsigned char* from,
-                                 const unsigned char* end, bool eof, SeparatorCounts* seps) {
-  return list_tokens<classify, flatten_compress>(list, from, end, eof, seps);
-}
-
-CountResult count_avx512(const TokenList& list, SpellingCache* cache) {
-  return count_tokens(list, cache);
+std::uint32_t list_avx512(const unsigned char* p, std::uint32_t len, std::uint32_t* start,
+                          std::uint32_t* end, std::uint64_t* seps) {
+  return list_chunks<classify_avx512, write_compressed, pack_compressed>(p, len, start, end, seps);
 }
 
 }  // namespace tally

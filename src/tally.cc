@@ -12,7 +12,7 @@
 
 #include "report.h"
 #include "run.h"
-#include "scanners.h"
+#include "scan.h"
 #include "tally_tables.h"
 
 #ifndef TALLY_VERSION
@@ -167,9 +167,6 @@ int main(int argc, char** argv) {
     if (options.scanner == nullptr || !options.scanner->supported()) {
       return fail("TALLY_FORCE_PATH names no scanning path this CPU supports", 0);
     }
-    // The forced path's own counting from the first token, so that tests
-    // reach it on small inputs too.
-    options.direct_window = tally::kNeverDirect;
   }
   if (isatty(STDIN_FILENO)) {
     // Someone who typed `tally book.txt` would otherwise wait in silence.

@@ -1,0 +1,170 @@
+// Counting one stretch: read, list, then count each listed token.
+#include "count.h"
+
+#include <cstring>
+
+namespace tally {
+namespace {
+
+bool is_letter(unsigned c) { return (c | 0x20) - 'a' < 26; }
+bool is_digit(unsigned c) { return c - '0' < 10; }
+
+std::ptrdiff_t read_some(const Input& in, unsigned char* dst, std::size_t cap, std::uint64_t at,
+                         int* err) {
+  return in.read_at != nullptr ? in.read_at(in.ctx, dst, cap, at, err) : in.read(in.ctx, dst, cap, err);
+}
+
+// Lower case for an identifier's bytes: letters and digits differ from it
+// only in bit 0x20, which digits already have.
+void fold(const unsigned char* p, std::uint32_t len, unsigned char* out) {
+  for (std::uint32_t i = 0; i < len; ++i) out[i] = static_cast<unsigned char>(p[i] | 0x20);
+}
+
+// The too-long stop at the token at `p`, of at least kTooLongLen bytes.
+Outcome too_long(const Tally& t, const unsigned char* p, PassResult* result) {
+  if (!t.settles) return Outcome::kHandBack;
+  const bool number = is_digit(p[0]);
+  if (number) {
+    std::memcpy(result->token, p, kTooLongLen);
+  } else {
+    fold(p, kTooLongLen, reinterpret_cast<unsigned char*>(result->token));
+  }
+  return number ? Outcome::kNumberTooLong : Outcome::kWordTooLong;
+}
+
+// Counts tokens [0, n) of the lists; returns the offset of the token it
+// stopped at, with result->outcome set, or ~0u.
+// performance critical: this loop is most of a run's time.
+std::uint32_t count_tokens(Tally* t, const Buffers* b, std::uint32_t n, PassResult* result) {
+  KeyTable& spell = *t->spell;
+  // The index's size changes only when a key is added.
+  int shift = spell.shift;
+  for (std::uint32_t k = 0; k < n; ++k) {
+    const unsigned char* p = b->data + b->start[k];
+    const std::uint32_t len = b->end[k] - b->start[k];
+    if (len >= kTooLongLen) {
+      result->outcome = too_long(*t, p, result);
+      return b->start[k];
+    }
+    const Key key = make_key(p, len);
+    const int e = spell.index[key.hash >> shift];
+    if (spell.head[e] == key.head &&
+        (len <= 8 || (spell.len[e] == len && same_text(spell.text + spell.at[e], p, len)))) {
+      ++spell.count[e];
+      continue;
+    }
+    result->outcome = count_spelling(t, key, 1);
+    if (result->outcome != Outcome::kDone) return b->start[k];
+    shift = spell.shift;
+  }
+  return ~0u;
+}
+
+}  // namespace
+
+Outcome count_spelling(Tally* t, const Key& key, std::uint64_t n) {
+  KeyTable& spell = *t->spell;
+  const int e = find(spell, key);
+  if (e != 0) {
+    spell.count[e] += n;
+    return Outcome::kDone;
+  }
+  if (!t->settles) return add(&spell, key, n) != 0 ? Outcome::kDone : Outcome::kHandBack;
+  const bool number = is_digit(key.p[0]);
+  KeyTable& table = number ? myNumber : myContainer;
+  unsigned char folded[kMaxTokenLen + 8];
+  Key k = key;
+  if (!number) {
+    fold(key.p, key.len, folded);
+    k = make_key(folded, key.len);
+  }
+  int entry = find(table, k);
+  if (entry == 0) entry = add(&table, k, 0);
+  if (entry == 0) return number ? Outcome::kNumbersFull : Outcome::kWordsFull;
+  const int added = add(&spell, key, n);
+  if (added != 0) {
+    spell.link[added] = static_cast<std::uint16_t>(entry);
+    return Outcome::kDone;
+  }
+  // No room for another spelling: this one is counted as it comes.
+  table.count[entry] += n;
+  for (std::uint32_t i = 0; i < key.len; ++i) t->seps[key.p[i]] += n;
+  return Outcome::kDone;
+}
+
+std::uint64_t count_stretch(const Input& in, const Scanner& scan, Tally* t, Buffers* b,
+                            std::uint64_t from, std::uint64_t to, std::size_t read_size,
+                            const std::atomic<bool>* cancel, PassResult* result) {
+  if (read_size == 0 || read_size > kReadSize) read_size = kReadSize;
+  std::uint64_t pos = from;  // the offset of b->data[0]
+  std::uint32_t carry = 0;   // bytes of an unfinished token at b->data[0]
+  result->outcome = Outcome::kDone;
+  for (;;) {
+    if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) {
+      result->outcome = Outcome::kHandBack;
+      return pos;
+    }
+    const std::uint64_t at = pos + carry;
+    const std::size_t want = to - at < read_size ? static_cast<std::size_t>(to - at) : read_size;
+    int err = 0;
+    const std::ptrdiff_t got = want == 0 ? 0 : read_some(in, b->data + carry, want, at, &err);
+    if (got < 0) {
+      result->outcome = t->settles ? Outcome::kReadError : Outcome::kHandBack;
+      result->error = err;
+      return pos;
+    }
+    const bool last = got == 0;
+    const auto len = static_cast<std::uint32_t>(carry + static_cast<std::size_t>(got));
+    const std::uint32_t listed = scan.list(b->data, len, b->start, b->end, t->seps);
+    // A token that reaches the end of the buffer may go on in the next.
+    std::uint32_t whole = listed, next = len;
+    if (!last && listed > 0 && b->end[listed - 1] == len) next = b->start[--whole];
+    const std::uint32_t stop = count_tokens(t, b, whole, result);
+    if (stop != ~0u) {
+      if (result->outcome == Outcome::kHandBack) {
+        // Whoever counts on from the token takes its separators too.
+        std::uint64_t seps[kCodes] = {};
+        scan.list(b->data + stop, len - stop, b->start, b->end, seps);
+        for (int c = 0; c < kCodes; ++c) t->seps[c] -= seps[c];
+      }
+      return pos + stop;
+    }
+    if (last) return pos + len;
+    carry = len - next;
+    if (carry >= kTooLongLen) {
+      result->outcome = too_long(*t, b->data + next, result);
+      return pos + next;
+    }
+    std::memmove(b->data, b->data + next, carry);
+    pos += next;
+  }
+}
+
+std::uint64_t token_boundary(const Input& in, std::uint64_t cut) {
+  constexpr std::uint64_t kBack = kTooLongLen + 1;
+  const std::uint64_t lo = cut > kBack ? cut - kBack : 0;
+  unsigned char buf[2 * kTooLongLen + 8];
+  std::size_t n = 0;
+  for (;;) {
+    int err = 0;
+    const std::ptrdiff_t got = in.read_at(in.ctx, buf + n, sizeof buf - n, lo + n, &err);
+    if (got < 0) return kToEnd;
+    n += static_cast<std::size_t>(got);
+    if (got == 0 || n == sizeof buf) break;
+  }
+  const auto i = static_cast<std::size_t>(cut - lo);
+  const auto token = [](unsigned c) { return is_letter(c) || is_digit(c); };
+  if (i == 0 || i >= n || !token(buf[i]) || !token(buf[i - 1])) return cut;
+  // A run of digits from its start is a number, and a letter after it
+  // starts an identifier; a digit after a letter goes on with the identifier.
+  std::size_t j = i;
+  while (j > 0 && is_digit(buf[j - 1])) --j;
+  if (j == 0 && lo != 0) return cut;  // a number too long: a stop before the cut
+  const bool in_number = j == 0 || !is_letter(buf[j - 1]);
+  if (in_number && is_letter(buf[i])) return cut;
+  std::size_t k = i;
+  while (k < n && (in_number ? is_digit(buf[k]) : token(buf[k]))) ++k;
+  return lo + k;
+}
+
+}  // namespace tally
