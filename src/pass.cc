@@ -14,8 +14,8 @@ namespace {
 // A worker's table takes at most this many spellings and this much text:
 // with the tables, RSS stays under 24 MB with every stretch full.
 constexpr int kMaxStretches = 3;
-constexpr int kWorkerKeys = 32767;
-constexpr std::uint32_t kWorkerText = std::uint32_t{512} << 10;
+constexpr int kWorkerKeys = kEntries;
+constexpr std::uint32_t kWorkerText = kSpellingText;
 // Smaller files are not worth a thread's start and a merge.
 constexpr std::uint64_t kSplitFrom = std::uint64_t{2} << 20;
 

@@ -45,18 +45,6 @@ void check_failed(const char* what, const char* file, int line) {
   std::abort();
 }
 
-Key make_long_key(const unsigned char* p, std::uint32_t len) {
-  TALLY_CHECK(len > 8 && len <= kMaxTokenLen);
-  std::uint64_t h = len;
-  std::uint32_t i = 0;
-  for (; i + 8 < len; i += 8) h = (h ^ load_word(p + i)) * kHashMul;
-  const unsigned drop = 64 - 8 * (len - i);
-  h = (h ^ (load_word(p + i) << drop >> drop)) * kHashMul;
-  h ^= h >> 29;
-  h = (h & ~std::uint64_t{0xFF}) | 0x100;
-  return Key{p, len, h, h};
-}
-
 int add(KeyTable* t, const Key& key, std::uint64_t count) {
   TALLY_CHECK(find(*t, key) == 0);
   if (t->n >= t->cap || key.len > t->text_cap - t->text_used) return 0;

@@ -61,7 +61,6 @@ struct Key {
 // The key of `len` bytes at `p`. REQUIRES: 1 <= len <= kMaxTokenLen; the
 // 8-byte words covering p[0, len) are readable; no byte of it is zero.
 inline Key make_key(const unsigned char* p, std::uint32_t len);
-Key make_long_key(const unsigned char* p, std::uint32_t len);  // for len > 8
 
 // One key table: keys in order of first appearance, each entry's fields in
 // dense arrays of their own, so that the probe reads only the index and the
@@ -155,7 +154,15 @@ inline int find(const KeyTable& t, const Key& key) {
 constexpr std::uint64_t kHashMul = 0x9E3779B97F4A7C15ULL;
 
 inline Key make_key(const unsigned char* p, std::uint32_t len) {
-  if (len > 8) return make_long_key(p, len);
+  if (len > 8) {
+    // Whole words, the last one ending with the key.
+    std::uint64_t h = len;
+    for (std::uint32_t i = 0; i + 8 < len; i += 8) h = (h ^ load_word(p + i)) * kHashMul;
+    h = (h ^ load_word(p + len - 8)) * kHashMul;
+    h ^= h >> 29;
+    h = (h & ~std::uint64_t{0xFF}) | 0x100;
+    return Key{p, len, h, h};
+  }
   const unsigned drop = 64 - 8 * len;
   const std::uint64_t w = load_word(p) << drop >> drop;
   return Key{p, len, w, w * kHashMul};
