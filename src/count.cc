@@ -6,12 +6,17 @@
 namespace tally {
 namespace {
 
-bool is_letter(unsigned c) { return (c | 0x20) - 'a' < 26; }
-bool is_digit(unsigned c) { return c - '0' < 10; }
+bool is_letter(unsigned c) {
+  return (c | 0x20) - 'a' < 26;
+}
+bool is_digit(unsigned c) {
+  return c - '0' < 10;
+}
 
 std::ptrdiff_t read_some(const Input& in, unsigned char* dst, std::size_t cap, std::uint64_t at,
                          int* err) {
-  return in.read_at != nullptr ? in.read_at(in.ctx, dst, cap, at, err) : in.read(in.ctx, dst, cap, err);
+  return in.read_at != nullptr ? in.read_at(in.ctx, dst, cap, at, err)
+                               : in.read(in.ctx, dst, cap, err);
 }
 
 // Lower case for an identifier's bytes: letters and digits differ from it

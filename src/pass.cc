@@ -57,7 +57,8 @@ std::uint64_t count_split(const Input& in, const Scanner& scan, const RunOptions
   cut[0] = 0;
   cut[n] = kToEnd;
   for (int i = 1; i < n; ++i) {
-    cut[i] = token_boundary(in, size / static_cast<std::uint64_t>(n) * static_cast<std::uint64_t>(i));
+    cut[i] =
+        token_boundary(in, size / static_cast<std::uint64_t>(n) * static_cast<std::uint64_t>(i));
     if (cut[i] < cut[i - 1]) cut[i] = cut[i - 1];
   }
   std::atomic<bool> cancel{false};
@@ -71,8 +72,8 @@ std::uint64_t count_split(const Input& in, const Scanner& scan, const RunOptions
     w.thread = std::thread([&in, &scan, &options, &cancel, &w, keys, i] {
       reset_table(w.tally.spell, keys, kWorkerText);
       std::fill(std::begin(w.seps), std::end(w.seps), 0);
-      w.reached = count_stretch(in, scan, &w.tally, &g_buffers[i], w.from, w.to,
-                                options.read_size, &cancel, &w.result);
+      w.reached = count_stretch(in, scan, &w.tally, &g_buffers[i], w.from, w.to, options.read_size,
+                                &cancel, &w.result);
     });
   }
   std::uint64_t bytes =

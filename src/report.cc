@@ -21,8 +21,12 @@ void character_key(Text* out, int code) {
 void table_key(Text* out, const KeyTable& t, int entry) {
   append(out, reinterpret_cast<const char*>(t.text + t.at[entry]), t.len[entry]);
 }
-void identifier_key(Text* out, int entry) { table_key(out, myContainer, entry); }
-void number_key(Text* out, int entry) { table_key(out, myNumber, entry); }
+void identifier_key(Text* out, int entry) {
+  table_key(out, myContainer, entry);
+}
+void number_key(Text* out, int entry) {
+  table_key(out, myNumber, entry);
+}
 
 // Lists the `distinct` entries of a table of `n` indexes: a header, then up
 // to kTopN entries, the largest count first and, among equal counts, the

@@ -35,12 +35,16 @@ std::uint32_t list_plain(const unsigned char* p, std::uint32_t len, std::uint32_
   return list_chunks<classify_plain>(p, len, start, end, seps);
 }
 
-bool always() { return true; }
+bool always() {
+  return true;
+}
 
 #if defined(TALLY_X86_PATHS)
 // The compiler's checks ask the CPU once, at start-up, and also whether the
 // system saves the wider registers.
-bool has_avx2() { return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi"); }
+bool has_avx2() {
+  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi");
+}
 
 bool has_avx512() {
   return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&

@@ -9,7 +9,8 @@ namespace {
 
 // The bytes of one 32-byte half equal to `c`, as bits.
 std::uint64_t equal(__m256i v, char c) {
-  return static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, _mm256_set1_epi8(c))));
+  return static_cast<std::uint32_t>(
+      _mm256_movemask_epi8(_mm256_cmpeq_epi8(v, _mm256_set1_epi8(c))));
 }
 
 // Bytes from `lo` to `lo + n - 1`, compared as signed bytes after a shift

@@ -32,15 +32,15 @@ ChunkMasks classify_avx512(const unsigned char* p) {
 // write_positions by one byte compress of the lane numbers: sixteen at a
 // time, with no branch for a chunk of up to sixteen tokens.
 inline std::uint32_t write_compressed(std::uint32_t* out, std::uint32_t base, std::uint64_t m) {
-  const __m512i lanes = _mm512_set_epi8(63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51, 50, 49,
-                                        48, 47, 46, 45, 44, 43, 42, 41, 40, 39, 38, 37, 36, 35, 34,
-                                        33, 32, 31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19,
-                                        18, 17, 16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2,
-                                        1, 0);
+  const __m512i lanes = _mm512_set_epi8(
+      63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51, 50, 49, 48, 47, 46, 45, 44, 43, 42, 41,
+      40, 39, 38, 37, 36, 35, 34, 33, 32, 31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18,
+      17, 16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
   const __m512i packed = _mm512_maskz_compress_epi8(m, lanes);
   const __m512i at = _mm512_set1_epi32(static_cast<int>(base));
   const auto n = static_cast<std::uint32_t>(__builtin_popcountll(m));
-  _mm512_storeu_si512(out, _mm512_add_epi32(_mm512_cvtepu8_epi32(_mm512_castsi512_si128(packed)), at));
+  _mm512_storeu_si512(out,
+                      _mm512_add_epi32(_mm512_cvtepu8_epi32(_mm512_castsi512_si128(packed)), at));
   if (n > 16) {
     for (int quarter = 1; quarter < 4; ++quarter) {
       const __m128i next = quarter == 1   ? _mm512_extracti32x4_epi32(packed, 1)

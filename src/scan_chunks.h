@@ -21,8 +21,8 @@ struct ChunkMasks {
 // usual chunk takes no branch that depends on its data.
 // REQUIRES: `out` has room for 8 more entries than `m` has bits.
 static inline __attribute__((always_inline)) std::uint32_t write_positions(std::uint32_t* out,
-                                                                    std::uint32_t base,
-                                                                    std::uint64_t m) {
+                                                                           std::uint32_t base,
+                                                                           std::uint64_t m) {
   const auto n = static_cast<std::uint32_t>(__builtin_popcountll(m));
   for (int i = 0; i < 8; ++i) {
     out[i] = base + static_cast<std::uint32_t>(__builtin_ctzll(m | (std::uint64_t{1} << 63)));
@@ -71,10 +71,10 @@ template <ChunkMasks (*classify)(const unsigned char*),
           std::uint32_t (*write)(std::uint32_t*, std::uint32_t, std::uint64_t) = write_positions,
           std::uint32_t (*pack)(unsigned char*, const unsigned char*, std::uint64_t) = pack_bytes>
 static inline __attribute__((always_inline)) std::uint32_t list_chunks(const unsigned char* p,
-                                                                std::uint32_t len,
-                                                                std::uint32_t* start,
-                                                                std::uint32_t* end,
-                                                                std::uint64_t* seps) {
+                                                                       std::uint32_t len,
+                                                                       std::uint32_t* start,
+                                                                       std::uint32_t* end,
+                                                                       std::uint64_t* seps) {
   std::uint32_t starts = 0, ends = 0;
   unsigned char others[4096];
   std::uint32_t packed = 0;
@@ -91,7 +91,8 @@ static inline __attribute__((always_inline)) std::uint32_t list_chunks(const uns
     const std::uint64_t number = ((digits + number_start + prev_number) ^ digits) & digits;
     const std::uint64_t word = token & ~number;
     const std::uint64_t word_start = word & ~(word << 1 | prev_word);
-    const std::uint64_t ended = ((number << 1 | prev_number) & ~number) | ((word << 1 | prev_word) & ~word);
+    const std::uint64_t ended =
+        ((number << 1 | prev_number) & ~number) | ((word << 1 | prev_word) & ~word);
     prev_token = token >> 63;
     prev_number = number >> 63;
     prev_word = word >> 63;

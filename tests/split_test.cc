@@ -1,3 +1,0 @@
-// placeholder
-#include <gtest/gtest.h>
-TEST(Split, Placeholder) {}
