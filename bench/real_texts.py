@@ -12,6 +12,7 @@ The 200 MB texts repeat one of these until they reach 200 MB. Prints a
 line per text: its name, size and source.
 """
 
+import gzip
 import os
 import re
 import sys
@@ -31,11 +32,22 @@ TEXTS = [
     ("go-src-15m", 15_000_000, "golang-1.19-src: Go's standard library", ("tree", "/usr/share/go-1.19/src", (".go",))),
     ("python-html-60m", 100_000_000, "python3.11-doc: Python's HTML documentation", ("tree", "/usr/share/doc/python3.11/html", (".html", ".txt"))),
 ]
-REPEATED = [
-    ("python-html-200m", "python-html-60m"),
-    ("linux-c-200m", "linux-c-12m"),
-]
+# Other kinds of input, 20 MB each: what a text holds before its limits,
+# repeated where the source is smaller.
+MB20 = 20_000_000
 MB200 = 200_000_000
+KINDS = [
+    ("changelogs-20m", "changelogs of the installed packages (log-like)", ("gztree", "/usr/share/doc", ("changelog.Debian.gz",))),
+    ("unicode-tables-20m", "perl-modules: Unicode tables, code points in hex and decimal", ("tree", "/usr/share/perl/5.36/unicore", (".pl", ".txt"))),
+    ("search-index-20m", "python3.11-doc: the search index (JSON)", ("files", "/usr/share/doc/python3.11/html/searchindex.js")),
+    ("binary-20m", "g++-12: the cc1plus executable", ("files", "/usr/lib/gcc/x86_64-linux-gnu/12/cc1plus")),
+    ("ukrainian-20m", "wukrainian: the Ukrainian word list (UTF-8)", ("files", "/usr/share/dict/ukrainian")),
+    ("words-20m", "wamerican: the American English word list", ("files", "/usr/share/dict/american-english")),
+]
+REPEATED = [
+    ("python-html-200m", "python-html-60m", MB200),
+    ("linux-c-200m", "linux-c-12m", MB200),
+] + [(name, name + "-unit", MB20) for name, _, _ in KINDS]
 
 
 def tree_files(root, exts):
@@ -58,8 +70,19 @@ def tar_files(prefix, exts):
         yield found[name]
 
 
+def gz_tree_files(root, names):
+    for d, dirs, files in os.walk(root):
+        dirs.sort()
+        for f in sorted(files):
+            if f in names:
+                with gzip.open(os.path.join(d, f), "rb") as fh:
+                    yield fh.read()
+
+
 def sources(how):
-    if how[0] == "files":
+    if how[0] == "gztree":
+        yield from gz_tree_files(how[1], how[2])
+    elif how[0] == "files":
         for path in how[1:]:
             with open(path, "rb") as fh:
                 yield fh.read()
@@ -113,18 +136,27 @@ def main():
                 fh.write(text)
             os.rename(path + ".tmp", path)
         print(f"{name}\t{os.path.getsize(path)}\t{what}", flush=True)
-    for name, base in REPEATED:
+    for name, what, how in KINDS:
+        path = os.path.join(outdir, name + "-unit.txt")
+        if not os.path.exists(path):
+            with open(path + ".tmp", "wb") as fh:
+                fh.write(build(MB20, how))
+            os.rename(path + ".tmp", path)
+    kinds = {name: what for name, what, _ in KINDS}
+    for name, base, size in REPEATED:
         path = os.path.join(outdir, name + ".txt")
         if not os.path.exists(path):
             with open(os.path.join(outdir, base + ".txt"), "rb") as fh:
                 unit = fh.read()
             with open(path + ".tmp", "wb") as fh:
-                left = MB200
+                left = size
                 while left > 0:
                     fh.write(unit[:left])
                     left -= min(left, len(unit))
             os.rename(path + ".tmp", path)
-        print(f"{name}\t{os.path.getsize(path)}\t{base}, repeated to 200 MB", flush=True)
+        what = kinds[name] if name in kinds else base
+        print(f"{name}\t{os.path.getsize(path)}\t{what}, repeated to {size // 1_000_000} MB",
+              flush=True)
 
 
 if __name__ == "__main__":

@@ -58,6 +58,12 @@ std::uint32_t count_tokens(Tally* t, const Buffers* b, std::uint32_t n, PassResu
       ++spell.count[e];
       continue;
     }
+    // Another key holds the token's first slot: probe on.
+    const int found = find(spell, key);
+    if (found != 0) {
+      ++spell.count[found];
+      continue;
+    }
     result->outcome = count_spelling(t, key, 1);
     if (result->outcome != Outcome::kDone) return b->start[k];
     shift = spell.shift;

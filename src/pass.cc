@@ -107,8 +107,8 @@ void settle() {
   // Spaces are what no other byte value took.
   std::uint64_t others = 0;
   for (const std::uint64_t c : letterCount) others += c;
-  letterCount[' '] = cc - others;
-  linec = letterCount['\n'];
+  letterCount[kSpace] = cc - others;
+  linec = letterCount[kNewline];
   wordc = 0;
   for (int e = 1; e <= myContainer.n; ++e) wordc += myContainer.count[e];
   for (int e = 1; e <= myNumber.n; ++e) wordc += myNumber.count[e];

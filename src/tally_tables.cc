@@ -57,7 +57,7 @@ int add(KeyTable* t, const Key& key, std::uint64_t count) {
   std::memcpy(t->text + t->text_used, key.p, key.len);
   t->text_used += key.len;
   const int bits = 64 - t->shift;
-  if (bits < kIndexMaxBits && 2 * e > 1 << bits) {
+  if (bits < kIndexMaxBits && 3 * e > 1 << bits) {
     grow(t);
   } else {
     place(t, e, key.hash);

@@ -29,6 +29,10 @@ constexpr int kMaxTokenLen = 254;
 constexpr int kTooLongLen = kMaxTokenLen + 1;
 // Every byte value has its own slot in the character table.
 constexpr int kCodes = 256;
+// Byte codes the counting treats apart.
+constexpr int kNewline = '\n';
+constexpr int kTab = '\t';
+constexpr int kSpace = ' ';
 // How many entries each report section lists at most.
 constexpr int kTopN = 5;
 
