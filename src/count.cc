@@ -83,6 +83,8 @@ Outcome count_spelling(Tally* t, const Key& key, std::uint64_t n) {
   if (!t->settles) return add(&spell, key, n) != 0 ? Outcome::kDone : Outcome::kHandBack;
   const bool number = is_digit(key.p[0]);
   KeyTable& table = number ? myNumber : myContainer;
+  // `k` points into `folded` after the branch below.
+  // cppcheck-suppress variableScope
   unsigned char folded[kMaxTokenLen + 8];
   Key k = key;
   if (!number) {
