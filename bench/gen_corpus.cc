@@ -235,6 +235,17 @@ void distinct(Out& out, Rng& rng) {
   }
 }
 
+// Sparse numeric data: lines of eight short numbers, most of them 0.
+void numbers(Out& out, Rng& rng) {
+  static const char* const kValues[] = {"0", "0", "0", "0", "0", "0", "1", "2", "3", "10"};
+  while (!out.full()) {
+    for (int i = 0; i < 8; ++i) {
+      out.put(kValues[rng.below(10)]);
+      out.put(i == 7 ? '\n' : ' ');
+    }
+  }
+}
+
 void maxkeys(Out& out) {
   for (int i = 0; i < 65536; ++i) {
     std::string word;
@@ -318,7 +329,8 @@ int main(int argc, char** argv) {
   if (argc != 3) {
     std::fprintf(
         stderr,
-        "usage: gen_corpus english|code|allbytes|distinct|maxkeys|maxshort|maxsplit MEGABYTES\n");
+        "usage: gen_corpus english|code|allbytes|distinct|numbers|maxkeys|maxshort|maxsplit "
+        "MEGABYTES\n");
     return 2;
   }
   const std::string kind = argv[1];
@@ -333,6 +345,8 @@ int main(int argc, char** argv) {
     allbytes(out, rng);
   else if (kind == "distinct")
     distinct(out, rng);
+  else if (kind == "numbers")
+    numbers(out, rng);
   else if (kind == "maxkeys")
     maxkeys(out);
   else if (kind == "maxshort")

@@ -118,16 +118,25 @@ std::uint64_t count_stretch(const Input& in, const Scanner& scan, Tally* t, Buff
       return pos;
     }
     const std::uint64_t at = pos + carry;
-    const std::size_t want = to - at < read_size ? static_cast<std::size_t>(to - at) : read_size;
-    int err = 0;
-    const std::ptrdiff_t got = want == 0 ? 0 : read_some(in, b->data + carry, want, at, &err);
-    if (got < 0) {
-      result->outcome = t->settles ? Outcome::kReadError : Outcome::kHandBack;
-      result->error = err;
-      return pos;
+    // At least as many new bytes as are carried, so that a long token is
+    // listed again only a few times however small the reads.
+    std::size_t want = carry > read_size ? carry : read_size;
+    if (to - at < want) want = static_cast<std::size_t>(to - at);
+    std::size_t got = 0;
+    while (got < want) {
+      int err = 0;
+      const std::ptrdiff_t n = read_some(in, b->data + carry + got, want - got, at + got, &err);
+      if (n == 0) break;
+      if (n < 0) {
+        if (got != 0) break;  // what came before the error is counted first
+        result->outcome = t->settles ? Outcome::kReadError : Outcome::kHandBack;
+        result->error = err;
+        return pos;
+      }
+      got += static_cast<std::size_t>(n);
     }
     const bool last = got == 0;
-    const auto len = static_cast<std::uint32_t>(carry + static_cast<std::size_t>(got));
+    const auto len = static_cast<std::uint32_t>(carry + got);
     const std::uint32_t listed = scan.list(b->data, len, b->start, b->end, t->seps);
     // A token that reaches the end of the buffer may go on in the next.
     std::uint32_t whole = listed, next = len;

@@ -21,6 +21,7 @@ constexpr std::uint64_t kSplitFrom = std::uint64_t{2} << 20;
 
 Buffers g_buffers[kMaxStretches];
 KeyTable g_worker_tables[kMaxStretches - 1];
+unsigned char g_worker_text[kMaxStretches - 1][kWorkerText + kTextSlack];
 
 struct Worker {
   Tally tally;
@@ -70,7 +71,7 @@ std::uint64_t count_split(const Input& in, const Scanner& scan, const RunOptions
     w.from = cut[i];
     w.to = cut[i + 1];
     w.thread = std::thread([&in, &scan, &options, &cancel, &w, keys, i] {
-      reset_table(w.tally.spell, keys, kWorkerText);
+      reset_table(w.tally.spell, keys, g_worker_text[i - 1], kWorkerText);
       std::fill(std::begin(w.seps), std::end(w.seps), 0);
       w.reached = count_stretch(in, scan, &w.tally, &g_buffers[i], w.from, w.to, options.read_size,
                                 &cancel, &w.result);

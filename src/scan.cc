@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "scan_chunks.h"
+#include "tally_tables.h"
 
 namespace tally {
 
@@ -16,16 +17,28 @@ std::uint32_t list_avx2(const unsigned char* p, std::uint32_t len, std::uint32_t
 
 namespace {
 
-ChunkMasks classify_plain(const unsigned char* p) {
+// Each byte's class, one bit per mask of ChunkMasks.
+enum : unsigned char { kLetter = 1, kDigit = 2, kSpaceBit = 4, kNewlineBit = 8, kTabBit = 16 };
+constexpr struct ByteClasses {
+  unsigned char of[kCodes] = {};
+  constexpr ByteClasses() {
+    for (int c = 'A'; c <= 'Z'; ++c) of[c] = of[c + 32] = kLetter;
+    for (int c = '0'; c <= '9'; ++c) of[c] = kDigit;
+    of[kSpace] = kSpaceBit;
+    of[kNewline] = kNewlineBit;
+    of[kTab] = kTabBit;
+  }
+} kClasses;
+
+ChunkMasks classify_plain(const unsigned char* p, std::uint32_t left) {
   ChunkMasks m{};
-  for (int i = 0; i < 64; ++i) {
-    const unsigned c = p[i];
-    const std::uint64_t bit = std::uint64_t{1} << i;
-    if ((c | 0x20) - 'a' < 26) m.letters |= bit;
-    if (c - '0' < 10) m.digits |= bit;
-    if (c == ' ') m.spaces |= bit;
-    if (c == '\n') m.newlines |= bit;
-    if (c == '\t') m.tabs |= bit;
+  for (std::uint32_t i = 0; i < 64 && i < left; ++i) {
+    const unsigned c = kClasses.of[p[i]];
+    m.letters |= std::uint64_t{c & 1u} << i;
+    m.digits |= std::uint64_t{c >> 1 & 1u} << i;
+    m.spaces |= std::uint64_t{c >> 2 & 1u} << i;
+    m.newlines |= std::uint64_t{c >> 3 & 1u} << i;
+    m.tabs |= std::uint64_t{c >> 4 & 1u} << i;
   }
   return m;
 }

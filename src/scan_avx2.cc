@@ -21,10 +21,11 @@ std::uint64_t in_range(__m256i v, char lo, char n) {
   return static_cast<std::uint32_t>(_mm256_movemask_epi8(below));
 }
 
-ChunkMasks classify_avx2(const unsigned char* p) {
+ChunkMasks classify_avx2(const unsigned char* p, std::uint32_t /*left*/) {
   ChunkMasks m{};
   for (int half = 0; half < 2; ++half) {
-    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + std::ptrdiff_t{32} * half));
+    const __m256i v =
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + std::ptrdiff_t{32} * half));
     const __m256i folded = _mm256_or_si256(v, _mm256_set1_epi8(0x20));
     const int shift = 32 * half;
     m.letters |= in_range(folded, 'a', 26) << shift;

@@ -15,7 +15,7 @@
 namespace tally {
 namespace {
 
-ChunkMasks classify_avx512(const unsigned char* p) {
+ChunkMasks classify_avx512(const unsigned char* p, std::uint32_t /*left*/) {
   const __m512i v = _mm512_loadu_si512(p);
   const __m512i folded = _mm512_or_si512(v, _mm512_set1_epi8(0x20));
   ChunkMasks m;
@@ -46,7 +46,8 @@ inline std::uint32_t write_compressed(std::uint32_t* out, std::uint32_t base, st
       const __m128i next = quarter == 1   ? _mm512_extracti32x4_epi32(packed, 1)
                            : quarter == 2 ? _mm512_extracti32x4_epi32(packed, 2)
                                           : _mm512_extracti32x4_epi32(packed, 3);
-      _mm512_storeu_si512(out + std::ptrdiff_t{16} * quarter, _mm512_add_epi32(_mm512_cvtepu8_epi32(next), at));
+      _mm512_storeu_si512(out + std::ptrdiff_t{16} * quarter,
+                          _mm512_add_epi32(_mm512_cvtepu8_epi32(next), at));
     }
   }
   return n;

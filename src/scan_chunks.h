@@ -48,6 +48,10 @@ static inline __attribute__((always_inline)) std::uint32_t pack_bytes(unsigned c
 // Adds each of n bytes to its count, spread over four tables so that a run
 // of one byte value (as in UTF-8 text) does not wait on its own count.
 static inline void add_bytes(std::uint64_t* seps, const unsigned char* b, std::uint32_t n) {
+  if (n < 1024) {
+    for (std::uint32_t i = 0; i < n; ++i) ++seps[b[i]];
+    return;
+  }
   std::uint32_t part[4][kCodes] = {};
   std::uint32_t i = 0;
   for (; i + 4 <= n; i += 4) {
@@ -61,15 +65,15 @@ static inline void add_bytes(std::uint64_t* seps, const unsigned char* b, std::u
 }
 
 // The lister of scan.h over a path's `classify`, a function from 64
-// readable bytes to their masks, and its `write` and `pack`, write_positions
-// and pack_bytes or faster equivalents. Separators are gathered a few
-// thousand at a time and counted in one loop.
+// readable bytes to their masks (of which only the first `left` count), and its `write` and `pack`,
+// write_positions and pack_bytes or faster equivalents. Separators are gathered a few thousand at a
+// time and counted in one loop.
 //
 // Token bytes are letters and digits. A run of them is a number for as long
 // as it is digits from its start, and an identifier from its first letter
 // on; so the number part is found by adding each run's start bit to the
 // digit mask, which carries through the run's leading digits.
-template <ChunkMasks (*classify)(const unsigned char*),
+template <ChunkMasks (*classify)(const unsigned char*, std::uint32_t),
           std::uint32_t (*write)(std::uint32_t*, std::uint32_t, std::uint64_t) = write_positions,
           std::uint32_t (*pack)(unsigned char*, const unsigned char*, std::uint64_t) = pack_bytes>
 static inline __attribute__((always_inline)) std::uint32_t list_chunks(const unsigned char* p,
@@ -83,8 +87,8 @@ static inline __attribute__((always_inline)) std::uint32_t list_chunks(const uns
   std::uint64_t prev_token = 0, prev_number = 0, prev_word = 0;
   // Up to and including the chunk that holds `len`, where the last token ends.
   for (std::uint32_t at = 0; at <= len; at += 64) {
-    const ChunkMasks m = classify(p + at);
     const std::uint32_t left = len - at;
+    const ChunkMasks m = classify(p + at, left);
     const std::uint64_t valid = left >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << left) - 1;
     const std::uint64_t digits = m.digits & valid;
     const std::uint64_t token = (m.letters & valid) | digits;

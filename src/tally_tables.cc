@@ -18,6 +18,12 @@ std::int32_t numCountFlag[kEntries + 1];
 KeyTable spellings;
 
 namespace {
+unsigned char g_word_text[kKeyText + kTextSlack];
+unsigned char g_number_text[kKeyText + kTextSlack];
+unsigned char g_spelling_text[kSpellingText + kTextSlack];
+}  // namespace
+
+namespace {
 
 static_assert(kIndexSize >= 2 * kEntries, "the index stays at most half full");
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "keys are read as little-endian words");
@@ -65,8 +71,9 @@ int add(KeyTable* t, const Key& key, std::uint64_t count) {
   return e;
 }
 
-void reset_table(KeyTable* t, int cap, std::uint32_t text_cap) {
-  TALLY_CHECK(cap <= kEntries && text_cap + 8 <= kTextSize);
+void reset_table(KeyTable* t, int cap, unsigned char* text, std::uint32_t text_cap) {
+  TALLY_CHECK(cap <= kEntries);
+  t->text = text;
   if (t->n != 0) std::memset(t->index, 0, sizeof t->index[0] << (64 - t->shift));
   t->shift = 64 - kIndexMinBits;
   t->n = 0;
@@ -78,9 +85,9 @@ void reset_table(KeyTable* t, int cap, std::uint32_t text_cap) {
 void reset_tables() {
   linec = wordc = cc = 0;
   std::memset(letterCount, 0, sizeof letterCount);
-  reset_table(&myContainer, kMaxKeys, kTextSize - 8);
-  reset_table(&myNumber, kMaxKeys, kTextSize - 8);
-  reset_table(&spellings, kEntries, kSpellingText);
+  reset_table(&myContainer, kMaxKeys, g_word_text, kKeyText);
+  reset_table(&myNumber, kMaxKeys, g_number_text, kKeyText);
+  reset_table(&spellings, kEntries, g_spelling_text, kSpellingText);
 }
 
 }  // namespace tally

@@ -46,9 +46,11 @@ constexpr int kEntries = 65535;
 constexpr int kIndexMaxBits = 17;
 constexpr int kIndexMinBits = 10;
 constexpr int kIndexSize = 1 << kIndexMaxBits;
-// Key text one table can hold: a full identifier or number table of the
-// longest keys, and the 8 bytes a whole-word read may go past the last key.
-constexpr std::size_t kTextSize = std::size_t{kMaxKeys} * kMaxTokenLen + 8;
+// Key text an identifier or number table holds when full of the longest
+// keys. Every table's text has 8 bytes more, which a whole-word read may go
+// past its last key.
+constexpr std::uint32_t kKeyText = std::uint32_t{kMaxKeys} * kMaxTokenLen;
+constexpr std::uint32_t kTextSlack = 8;
 
 // A key as it is looked up: its bytes (at least 8 readable from `p`), its
 // length, its first word and its hash. For keys of up to 8 bytes `head` is
@@ -86,7 +88,7 @@ struct KeyTable {
   int shift;  // 64 less the index's bits
   std::uint32_t text_used;
   std::uint32_t text_cap;
-  unsigned char text[kTextSize];
+  unsigned char* text;  // text_cap + kTextSlack bytes, each table's own
 };
 
 // The entry that holds `key`, or 0.
@@ -97,8 +99,10 @@ inline int find(const KeyTable& t, const Key& key);
 // returns the entry, or 0. REQUIRES: find(t, key) == 0.
 int add(KeyTable* t, const Key& key, std::uint64_t count);
 
-// Empties `t` and sets its capacity; costs only what it used.
-void reset_table(KeyTable* t, int cap, std::uint32_t text_cap);
+// Empties `t` and gives it room for `cap` entries and `text_cap` bytes of
+// key text at `text`; costs only what it used.
+// REQUIRES: `text` has text_cap + kTextSlack bytes.
+void reset_table(KeyTable* t, int cap, unsigned char* text, std::uint32_t text_cap);
 
 // Totals: newline bytes, tokens (identifiers and numbers), bytes.
 extern std::uint64_t linec;
