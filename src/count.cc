@@ -119,7 +119,9 @@ std::uint64_t count_stretch(const Input& in, const Scanner& scan, Tally* t, Buff
     }
     const std::uint64_t at = pos + carry;
     // At least as many new bytes as are carried, so that a long token is
-    // listed again only a few times however small the reads.
+    // listed again only a few times however small the reads; but from a
+    // pipe or a terminal only what is there, which may be all there is
+    // for a while.
     std::size_t want = carry > read_size ? carry : read_size;
     if (to - at < want) want = static_cast<std::size_t>(to - at);
     std::size_t got = 0;
@@ -134,6 +136,7 @@ std::uint64_t count_stretch(const Input& in, const Scanner& scan, Tally* t, Buff
         return pos;
       }
       got += static_cast<std::size_t>(n);
+      if (in.blocking) break;
     }
     const bool last = got == 0;
     const auto len = static_cast<std::uint32_t>(carry + got);

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Streams that no file in the repository could hold, piped into tally from a
 small generator and never stored: more than 2^32 bytes, one line of more
-than 1 GB, and a reader that goes away early. Not timed; bounded in size.
+than 1 GB, and a reader that goes away early; and a sparse file of more
+than 2^32 bytes, split between threads. Not timed; bounded in size.
 
 usage: stream_test.py TALLY
 """
@@ -73,6 +74,36 @@ LINE_REPORT = (
     b"\n"
     b"Total 0 different numbers, 0 most used numbers:\n"
 )
+
+
+SPARSE_HOLE = 4_500_000_000  # NUL bytes between two lines
+SPARSE_REPORT = (
+    b"2 4 4500000016\n"
+    b"Total 10 different characters, 5 most used characters:\n"
+    b"No. 0: \x00\t\t4500000000\n"
+    b"No. 1: \\n\t\t2\n"
+    b"No. 2:  \t\t2\n"
+    b"No. 3: 1\t\t2\n"
+    b"No. 4: 2\t\t2\n"
+    b"\n"
+    b"Total 1 different identifiers, 1 most used identifiers:\n"
+    b"No. 0: abc\t\t2\n"
+    b"\n"
+    b"Total 1 different numbers, 1 most used numbers:\n"
+    b"No. 0: 123\t\t2\n"
+)
+
+
+def sparse_file(tally):
+    """A file of 4.5 GB, nearly all a hole, counted in stretches on threads:
+    totals and counts past 2^32 come through the merge."""
+    with tempfile.TemporaryFile() as f:
+        f.write(b"Abc 123\n")
+        f.seek(8 + SPARSE_HOLE)
+        f.write(b"abc 123\n")
+        f.seek(0)
+        p = subprocess.run([tally], stdin=f, capture_output=True)
+    return check("4.5 GB sparse file", (p.stdout, p.stderr, p.returncode), (SPARSE_REPORT, b"", 0))
 
 
 def check(name, got, want):
@@ -152,7 +183,8 @@ def main():
     failed += reader_goes_away(tally)
     failed += nonblocking_stdin(tally)
     failed += stop_while_input_stays_open(tally)
-    print(f"{5 - failed} passed, {failed} failed")
+    failed += sparse_file(tally)
+    print(f"{6 - failed} passed, {failed} failed")
     return 1 if failed else 0
 
 
