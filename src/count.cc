@@ -51,14 +51,23 @@ std::uint32_t count_tokens(Tally* t, const Buffers* b, std::uint32_t n, PassResu
       result->outcome = too_long(*t, p, result);
       return b->start[k];
     }
-    const Key key = make_key(p, len);
-    const int e = spell.index[key.hash >> shift];
-    if (spell.head[e] == key.head &&
+    // The key's fields as values of their own: a Key that is passed on is
+    // stored to memory with every token.
+    std::uint64_t head, hash;
+    if (len <= 8) {
+      head = short_head(p, len);
+      hash = head * kHashMul;
+    } else {
+      head = hash = long_head(p, len);
+    }
+    const int e = spell.index[hash >> shift];
+    if (spell.head[e] == head &&
         (len <= 8 || (spell.len[e] == len && same_text(spell.text + spell.at[e], p, len)))) {
       ++spell.count[e];
       continue;
     }
     // Another key holds the token's first slot: probe on.
+    const Key key{p, len, head, hash};
     const int found = find(spell, key);
     if (found != 0) {
       ++spell.count[found];

@@ -161,18 +161,28 @@ inline int find(const KeyTable& t, const Key& key) {
 
 constexpr std::uint64_t kHashMul = 0x9E3779B97F4A7C15ULL;
 
+// The head of a key of up to 8 bytes: the key itself.
+inline std::uint64_t short_head(const unsigned char* p, std::uint32_t len) {
+  const unsigned drop = 64 - 8 * len;
+  return load_word(p) << drop >> drop;
+}
+
+// The head and hash of a longer key: whole words, the last one ending with
+// the key, its low byte cleared.
+inline std::uint64_t long_head(const unsigned char* p, std::uint32_t len) {
+  std::uint64_t h = len;
+  for (std::uint32_t i = 0; i + 8 < len; i += 8) h = (h ^ load_word(p + i)) * kHashMul;
+  h = (h ^ load_word(p + len - 8)) * kHashMul;
+  h ^= h >> 29;
+  return (h & ~std::uint64_t{0xFF}) | 0x100;
+}
+
 inline Key make_key(const unsigned char* p, std::uint32_t len) {
   if (len > 8) {
-    // Whole words, the last one ending with the key.
-    std::uint64_t h = len;
-    for (std::uint32_t i = 0; i + 8 < len; i += 8) h = (h ^ load_word(p + i)) * kHashMul;
-    h = (h ^ load_word(p + len - 8)) * kHashMul;
-    h ^= h >> 29;
-    h = (h & ~std::uint64_t{0xFF}) | 0x100;
+    const std::uint64_t h = long_head(p, len);
     return Key{p, len, h, h};
   }
-  const unsigned drop = 64 - 8 * len;
-  const std::uint64_t w = load_word(p) << drop >> drop;
+  const std::uint64_t w = short_head(p, len);
   return Key{p, len, w, w * kHashMul};
 }
 
