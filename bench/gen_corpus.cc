@@ -236,7 +236,7 @@ void distinct(Out& out, Rng& rng) {
 }
 
 // Sparse numeric data: lines of eight short numbers, most of them 0.
-void numbers(Out& out, Rng& rng) {
+void sparse_numbers(Out& out, Rng& rng) {
   static const char* const kValues[] = {"0", "0", "0", "0", "0", "0", "1", "2", "3", "10"};
   while (!out.full()) {
     for (int i = 0; i < 8; ++i) {
@@ -346,7 +346,7 @@ int main(int argc, char** argv) {
   else if (kind == "distinct")
     distinct(out, rng);
   else if (kind == "numbers")
-    numbers(out, rng);
+    sparse_numbers(out, rng);
   else if (kind == "maxkeys")
     maxkeys(out);
   else if (kind == "maxshort")
