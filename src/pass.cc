@@ -18,6 +18,13 @@ constexpr int kWorkerKeys = kEntries;
 constexpr std::uint32_t kWorkerText = kSpellingText;
 // Smaller files are not worth a thread's start and a merge.
 constexpr std::uint64_t kSplitFrom = std::uint64_t{2} << 20;
+// Real texts of a few megabytes bring a new spelling every few hundred
+// bytes, and fewer as they grow: pages for that many entries, up to 16384,
+// are made ready at once for a stretch of a known size, where faulting
+// them in one by one took 4-6% of the run on texts of 10-20 MB.
+int expected_spellings(std::uint64_t bytes) {
+  return static_cast<int>(std::min<std::uint64_t>(bytes / 256, 16384));
+}
 
 Buffers g_buffers[kMaxStretches];
 KeyTable g_worker_tables[kMaxStretches - 1];
@@ -65,13 +72,15 @@ std::uint64_t count_split(const Input& in, const Scanner& scan, const RunOptions
   std::atomic<bool> cancel{false};
   static Worker workers[kMaxStretches - 1];
   const int keys = options.worker_keys > 0 ? options.worker_keys : kWorkerKeys;
+  const int expected = expected_spellings(size / static_cast<std::uint64_t>(n));
   for (int i = 1; i < n; ++i) {
     Worker& w = workers[i - 1];
     w.tally = Tally{&g_worker_tables[i - 1], w.seps, false};
     w.from = cut[i];
     w.to = cut[i + 1];
-    w.thread = std::thread([&in, &scan, &options, &cancel, &w, keys, i] {
+    w.thread = std::thread([&in, &scan, &options, &cancel, &w, keys, expected, i] {
       reset_table(w.tally.spell, keys, g_worker_text[i - 1], kWorkerText);
+      if (expected >= 1024) ready_pages(w.tally.spell, expected);
       std::fill(std::begin(w.seps), std::end(w.seps), 0);
       w.reached = count_stretch(in, scan, &w.tally, &g_buffers[i], w.from, w.to, options.read_size,
                                 &cancel, &w.result);
@@ -124,6 +133,13 @@ void count_input(const Input& in, const RunOptions& options, PassResult* result)
   int n = in.read_at != nullptr && in.size >= split_from ? cpus(options) : 1;
   if (n > kMaxStretches) n = kMaxStretches;
   if (n > 1 && static_cast<std::uint64_t>(n) > in.size) n = static_cast<int>(in.size);
+  // The run's tables take every stretch's keys in the end.
+  const int expected = expected_spellings(in.size);
+  if (expected >= 1024) {
+    ready_pages(&spellings, expected);
+    ready_pages(&myContainer, expected);
+    ready_pages(&myNumber, expected / 8);
+  }
   if (n > 1) {
     cc = count_split(in, scan, options, n, in.size, &main, result);
   } else {

@@ -1,6 +1,9 @@
 // The tally tables: keys, their hashes, and find-or-add's adding half.
 #include "tally_tables.h"
 
+#include <sys/mman.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -27,6 +30,18 @@ namespace {
 
 static_assert(kIndexSize >= 2 * kEntries, "the index stays at most half full");
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "keys are read as little-endian words");
+
+void ready(void* p, std::size_t n) {
+#if defined(MADV_POPULATE_WRITE)
+  constexpr std::uintptr_t kPage = 4096;
+  const auto from = reinterpret_cast<std::uintptr_t>(p) & ~(kPage - 1);
+  const auto to = (reinterpret_cast<std::uintptr_t>(p) + n + kPage - 1) & ~(kPage - 1);
+  madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);  // a hint: may fail
+#else
+  (void)p;
+  (void)n;
+#endif
+}
 
 void place(KeyTable* t, int e, std::uint64_t hash) {
   const std::uint32_t mask = (std::uint32_t{1} << (64 - t->shift)) - 1;
@@ -69,6 +84,18 @@ int add(KeyTable* t, const Key& key, std::uint64_t count) {
     place(t, e, key.hash);
   }
   return e;
+}
+
+void ready_pages(KeyTable* t, int entries) {
+  if (entries > kEntries) entries = kEntries;
+  const auto n = static_cast<std::size_t>(entries) + 1;
+  // The index at most a third full: up to 8 slots an entry.
+  ready(t->index, std::min(sizeof t->index, 16 * n));
+  ready(t->head, n * sizeof t->head[0]);
+  ready(t->count, n * sizeof t->count[0]);
+  ready(t->at, n * sizeof t->at[0]);
+  ready(t->len, n * sizeof t->len[0]);
+  ready(t->link, n * sizeof t->link[0]);
 }
 
 void reset_table(KeyTable* t, int cap, unsigned char* text, std::uint32_t text_cap) {

@@ -99,6 +99,11 @@ inline int find(const KeyTable& t, const Key& key);
 // returns the entry, or 0. REQUIRES: find(t, key) == 0.
 int add(KeyTable* t, const Key& key, std::uint64_t count);
 
+// Makes ready, in one call per array where the system can, the pages that
+// `t` will use for its first `entries` entries: for an input that promises
+// that many keys, whose pages would otherwise be faulted in one by one.
+void ready_pages(KeyTable* t, int entries);
+
 // Empties `t` and gives it room for `cap` entries and `text_cap` bytes of
 // key text at `text`; costs only what it used.
 // REQUIRES: `text` has text_cap + kTextSlack bytes.
