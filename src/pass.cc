@@ -2,6 +2,7 @@
 // stretches as there are CPUs, counted at once and merged in order.
 #include "pass.h"
 
+#include <pthread.h>
 #include <sched.h>
 
 #include <algorithm>
@@ -38,6 +39,23 @@ struct Worker {
   std::thread thread;
 };
 
+// Starts `w` on a CPU of `all` other than the one this thread is on, so that
+// the two do not share a CPU until the scheduler moves one; once running, it
+// may go anywhere in `all`. Without this, the first stretch of a 5 MB file
+// often took a third longer.
+void place(Worker* w, const cpu_set_t& all, int nth) {
+  const int here = sched_getcpu();
+  int seen = 0;
+  for (std::size_t c = 0; c < CPU_SETSIZE; ++c) {
+    if (!CPU_ISSET(c, &all) || static_cast<int>(c) == here || seen++ != nth) continue;
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(c, &one);
+    pthread_setaffinity_np(w->thread.native_handle(), sizeof one, &one);  // a hint: may fail
+    return;
+  }
+}
+
 int cpus(const RunOptions& options) {
   if (options.cpus > 0) return options.cpus;
   cpu_set_t set;
@@ -71,6 +89,8 @@ std::uint64_t count_split(const Input& in, const Scanner& scan, const RunOptions
   }
   std::atomic<bool> cancel{false};
   static Worker workers[kMaxStretches - 1];
+  cpu_set_t all;
+  const bool placed = sched_getaffinity(0, sizeof all, &all) == 0;
   const int keys = options.worker_keys > 0 ? options.worker_keys : kWorkerKeys;
   const int expected = expected_spellings(size / static_cast<std::uint64_t>(n));
   for (int i = 1; i < n; ++i) {
@@ -78,13 +98,15 @@ std::uint64_t count_split(const Input& in, const Scanner& scan, const RunOptions
     w.tally = Tally{&g_worker_tables[i - 1], w.seps, false};
     w.from = cut[i];
     w.to = cut[i + 1];
-    w.thread = std::thread([&in, &scan, &options, &cancel, &w, keys, expected, i] {
+    w.thread = std::thread([&in, &scan, &options, &cancel, &w, &all, placed, keys, expected, i] {
+      if (placed) pthread_setaffinity_np(pthread_self(), sizeof all, &all);
       reset_table(w.tally.spell, keys, g_worker_text[i - 1], kWorkerText);
       if (expected >= 1024) ready_pages(w.tally.spell, expected);
       std::fill(std::begin(w.seps), std::end(w.seps), 0);
       w.reached = count_stretch(in, scan, &w.tally, &g_buffers[i], w.from, w.to, options.read_size,
                                 &cancel, &w.result);
     });
+    if (placed) place(&w, all, i - 1);
   }
   std::uint64_t bytes =
       count_stretch(in, scan, main, &g_buffers[0], 0, cut[1], options.read_size, nullptr, result);
