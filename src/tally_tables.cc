@@ -34,9 +34,9 @@ static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "keys are read as littl
 void ready(void* p, std::size_t n) {
 #if defined(MADV_POPULATE_WRITE)
   constexpr std::uintptr_t kPage = 4096;
-  const auto from = reinterpret_cast<std::uintptr_t>(p) & ~(kPage - 1);
-  const auto to = (reinterpret_cast<std::uintptr_t>(p) + n + kPage - 1) & ~(kPage - 1);
-  madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);  // a hint: may fail
+  // From the start of p's page; the system rounds the length up.
+  const std::uintptr_t off = reinterpret_cast<std::uintptr_t>(p) & (kPage - 1);
+  madvise(static_cast<unsigned char*>(p) - off, n + off, MADV_POPULATE_WRITE);  // a hint: may fail
 #else
   (void)p;
   (void)n;
