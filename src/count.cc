@@ -82,7 +82,7 @@ std::uint32_t count_tokens(Tally* t, const Buffers* b, std::uint32_t n, PassResu
 
 }  // namespace
 
-Outcome count_spelling(Tally* t, const Key& key, std::uint64_t n) {
+Outcome count_spelling(Tally* t, const Key& key, std::uint64_t n, bool keep) {
   KeyTable& spell = *t->spell;
   const int e = find(spell, key);
   if (e != 0) {
@@ -103,12 +103,13 @@ Outcome count_spelling(Tally* t, const Key& key, std::uint64_t n) {
   int entry = find(table, k);
   if (entry == 0) entry = add(&table, k, 0);
   if (entry == 0) return number ? Outcome::kNumbersFull : Outcome::kWordsFull;
-  const int added = add(&spell, key, n);
+  const int added = keep ? add(&spell, key, n) : 0;
   if (added != 0) {
     spell.link[added] = static_cast<std::uint16_t>(entry);
     return Outcome::kDone;
   }
-  // No room for another spelling: this one is counted as it comes.
+  // No room for another spelling, or none asked for: this one is counted
+  // as it comes.
   table.count[entry] += n;
   for (std::uint32_t i = 0; i < key.len; ++i) t->seps[key.p[i]] += n;
   return Outcome::kDone;

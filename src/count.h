@@ -69,9 +69,12 @@ std::uint64_t count_stretch(const Input& in, const Scanner& scan, Tally* t, Buff
                             const std::atomic<bool>* cancel, PassResult* result);
 
 // Adds `n` occurrences of the spelling `key` to `t`; kHandBack when `t`
-// cannot hold a new spelling and does not settle.
+// cannot hold a new spelling and does not settle. With `keep` false, a
+// spelling new to a table that settles is counted in its key directly, as
+// when the spelling table is full: a merged worker's spellings seldom come
+// again.
 // REQUIRES: key.p[0] is a letter (an identifier) or a digit (a number).
-Outcome count_spelling(Tally* t, const Key& key, std::uint64_t n);
+Outcome count_spelling(Tally* t, const Key& key, std::uint64_t n, bool keep = true);
 
 // The offset at or after `cut` where a stretch may begin: past the rest of
 // a token that began before it. Stays inside kTooLongLen bytes of `cut`.
