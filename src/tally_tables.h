@@ -166,10 +166,22 @@ inline int find(const KeyTable& t, const Key& key) {
 
 constexpr std::uint64_t kHashMul = 0x9E3779B97F4A7C15ULL;
 
+// The bytes of a word that a key of 0 to 8 bytes keeps: one load and an
+// and, where two shifts by the length tie up the shift-count register.
+struct ShortMasks {
+  std::uint64_t m[9];
+};
+constexpr ShortMasks make_short_masks() {
+  ShortMasks t{};
+  for (int len = 0; len < 8; ++len) t.m[len] = (std::uint64_t{1} << 8 * len) - 1;
+  t.m[8] = ~std::uint64_t{0};
+  return t;
+}
+inline constexpr ShortMasks kShortMasks = make_short_masks();
+
 // The head of a key of up to 8 bytes: the key itself.
 inline std::uint64_t short_head(const unsigned char* p, std::uint32_t len) {
-  const unsigned drop = 64 - 8 * len;
-  return load_word(p) << drop >> drop;
+  return load_word(p) & kShortMasks.m[len];
 }
 
 // The head and hash of a longer key: whole words, the last one ending with
