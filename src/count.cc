@@ -25,6 +25,23 @@ void fold(const unsigned char* p, std::uint32_t len, unsigned char* out) {
   for (std::uint32_t i = 0; i < len; ++i) out[i] = static_cast<unsigned char>(p[i] | 0x20);
 }
 
+// Notes `e`, a new spelling of one byte, for the lister.
+void add_single(Tally* t, unsigned char c, int e) {
+  unsigned char& row = t->singles.by_low[c & 15u];
+  row = static_cast<unsigned char>(row | 1u << (c >> 4));
+  t->single_byte[t->single_count] = c;
+  t->single_entry[t->single_count++] = static_cast<std::uint16_t>(e);
+}
+
+// Moves what the lister counted of the spellings of one byte to them.
+void take_singles(Tally* t) {
+  for (int i = 0; i < t->single_count; ++i) {
+    std::uint64_t& n = t->seps[t->single_byte[i]];
+    t->spell->count[t->single_entry[i]] += n;
+    n = 0;
+  }
+}
+
 // The too-long stop at the token at `p`, of at least kTooLongLen bytes.
 Outcome too_long(const Tally& t, const unsigned char* p, PassResult* result) {
   if (!t.settles) return Outcome::kHandBack;
@@ -89,7 +106,11 @@ Outcome count_spelling(Tally* t, const Key& key, std::uint64_t n, bool keep) {
     spell.count[e] += n;
     return Outcome::kDone;
   }
-  if (!t->settles) return add(&spell, key, n) != 0 ? Outcome::kDone : Outcome::kHandBack;
+  if (!t->settles) {
+    const int added = add(&spell, key, n);
+    if (added != 0 && key.len == 1) add_single(t, key.p[0], added);
+    return added != 0 ? Outcome::kDone : Outcome::kHandBack;
+  }
   const bool number = is_digit(key.p[0]);
   KeyTable& table = number ? myNumber : myContainer;
   // `k` points into `folded` after the branch below.
@@ -106,12 +127,13 @@ Outcome count_spelling(Tally* t, const Key& key, std::uint64_t n, bool keep) {
   const int added = keep ? add(&spell, key, n) : 0;
   if (added != 0) {
     spell.link[added] = static_cast<std::uint16_t>(entry);
+    if (key.len == 1) add_single(t, key.p[0], added);
     return Outcome::kDone;
   }
   // No room for another spelling, or none asked for: this one is counted
   // as it comes.
   table.count[entry] += n;
-  for (std::uint32_t i = 0; i < key.len; ++i) t->seps[key.p[i]] += n;
+  for (std::uint32_t i = 0; i < key.len; ++i) t->direct_bytes[key.p[i]] += n;
   return Outcome::kDone;
 }
 
@@ -150,20 +172,24 @@ std::uint64_t count_stretch(const Input& in, const Scanner& scan, Tally* t, Buff
     }
     const bool last = got == 0;
     const auto len = static_cast<std::uint32_t>(carry + got);
-    const std::uint32_t listed = scan.list(b->data, len, b->start, b->end, t->seps);
+    const std::uint32_t listed = scan.list(b->data, len, b->start, b->end, t->seps, t->singles);
     // A token that reaches the end of the buffer may go on in the next.
     std::uint32_t whole = listed, next = len;
     if (!last && listed > 0 && b->end[listed - 1] == len) next = b->start[--whole];
+    const Singles known = t->singles;  // as listed: counting may add to it
     const std::uint32_t stop = count_tokens(t, b, whole, result);
-    if (stop != ~0u) {
-      if (result->outcome == Outcome::kHandBack) {
-        // Whoever counts on from the token takes its separators too.
-        std::uint64_t seps[kCodes] = {};
-        scan.list(b->data + stop, len - stop, b->start, b->end, seps);
-        for (int c = 0; c < kCodes; ++c) t->seps[c] -= seps[c];
-      }
-      return pos + stop;
+    if (stop != ~0u && result->outcome == Outcome::kHandBack) {
+      // Whoever counts on from the token takes its separators too. Those
+      // before it stay: listed again in the same chunks, up to and with the
+      // token's first byte, which is no separator but decides whether a
+      // token of one byte just before it went with them.
+      std::uint64_t all[kCodes] = {}, before[kCodes] = {};
+      scan.list(b->data, len, b->start, b->end, all, known);
+      scan.list(b->data, stop + 1, b->start, b->end, before, known);
+      for (int c = 0; c < kCodes; ++c) t->seps[c] += before[c] - all[c];
     }
+    take_singles(t);
+    if (stop != ~0u) return pos + stop;
     if (last) return pos + len;
     carry = len - next;
     if (carry >= kTooLongLen) {

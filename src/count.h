@@ -34,6 +34,9 @@ struct PassResult {
   char token[kTooLongLen];
 };
 
+// Letters and digits.
+constexpr int kSingleBytes = 2 * 26 + 10;
+
 // What a stretch is counted into. The run's first stretch counts into the
 // tables of tally_tables.h (`spell` is `&spellings`, `seps` is
 // letterCount) and settles everything; a worker counts into a table of its
@@ -42,6 +45,16 @@ struct Tally {
   KeyTable* spell;
   std::uint64_t* seps;  // kCodes counts of separator bytes (see Lister)
   bool settles;
+  // The spellings of one byte that `spell` holds: the lister counts them
+  // in `seps`, from where they go to their entries after each buffer.
+  Singles singles = {};
+  int single_count = 0;
+  unsigned char single_byte[kSingleBytes] = {};
+  std::uint16_t single_entry[kSingleBytes] = {};
+  // The bytes of tokens counted in their keys without a spelling, for the
+  // character table: apart from `seps`, where letters and digits are the
+  // lister's.
+  std::uint64_t direct_bytes[kCodes] = {};
 };
 
 // A counting thread's buffers: the input with room to carry a token over

@@ -128,7 +128,8 @@ std::uint64_t count_split(const Input& in, const Scanner& scan, const RunOptions
 
 // Counts of each key from its spellings, and the byte totals that follow
 // from the keys' letters and digits.
-void settle() {
+void settle(const Tally& main) {
+  for (int c = 0; c < kCodes; ++c) letterCount[c] += main.direct_bytes[c];
   for (int e = 1; e <= spellings.n; ++e) {
     const unsigned char* text = spellings.text + spellings.at[e];
     const std::uint64_t n = spellings.count[e];
@@ -168,7 +169,7 @@ void count_input(const Input& in, const RunOptions& options, PassResult* result)
     cc = count_stretch(in, scan, &main, &g_buffers[0], 0, kToEnd, options.read_size, nullptr,
                        result);
   }
-  if (result->outcome == Outcome::kDone) settle();
+  if (result->outcome == Outcome::kDone) settle(main);
 }
 
 }  // namespace tally

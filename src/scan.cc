@@ -10,9 +10,9 @@ namespace tally {
 
 #if defined(TALLY_X86_PATHS)
 std::uint32_t list_avx512(const unsigned char* p, std::uint32_t len, std::uint32_t* start,
-                          std::uint32_t* end, std::uint64_t* seps);
+                          std::uint32_t* end, std::uint64_t* seps, const Singles& known);
 std::uint32_t list_avx2(const unsigned char* p, std::uint32_t len, std::uint32_t* start,
-                        std::uint32_t* end, std::uint64_t* seps);
+                        std::uint32_t* end, std::uint64_t* seps, const Singles& known);
 #endif
 
 namespace {
@@ -30,7 +30,7 @@ constexpr struct ByteClasses {
   }
 } kClasses;
 
-ChunkMasks classify_plain(const unsigned char* p, std::uint32_t left) {
+ChunkMasks classify_plain(const unsigned char* p, std::uint32_t left, const Singles& known) {
   ChunkMasks m{};
   for (std::uint32_t i = 0; i < 64 && i < left; ++i) {
     const unsigned c = kClasses.of[p[i]];
@@ -39,13 +39,14 @@ ChunkMasks classify_plain(const unsigned char* p, std::uint32_t left) {
     m.spaces |= std::uint64_t{c >> 2 & 1u} << i;
     m.newlines |= std::uint64_t{c >> 3 & 1u} << i;
     m.tabs |= std::uint64_t{c >> 4 & 1u} << i;
+    m.known |= std::uint64_t{known.by_low[p[i] & 15u] >> (p[i] >> 4) & 1u} << i;
   }
   return m;
 }
 
 std::uint32_t list_plain(const unsigned char* p, std::uint32_t len, std::uint32_t* start,
-                         std::uint32_t* end, std::uint64_t* seps) {
-  return list_chunks<classify_plain>(p, len, start, end, seps);
+                         std::uint32_t* end, std::uint64_t* seps, const Singles& known) {
+  return list_chunks<classify_plain>(p, len, start, end, seps, known);
 }
 
 bool always() {

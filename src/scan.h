@@ -13,15 +13,26 @@ namespace tally {
 // slack the lists need past their last entry.
 constexpr std::size_t kScanPadding = 64;
 
+// Letters and digits that, read as a token of one byte, need no lookup:
+// their spelling is already in the table being counted. Byte b is known
+// when bit b / 16 of by_low[b % 16] is set (letters and digits are below
+// 128).
+struct Singles {
+  unsigned char by_low[16];
+};
+
 // Lists the tokens of p[0, len), as if the byte at `len` were a separator:
 // token k is p[start[k], end[k]), in input order, and the count is
 // returned. Adds to seps[b] the occurrences of every byte b in p[0, len)
-// that is not a letter, a digit or a space (newlines and tabs included).
+// that is not a letter, a digit or a space (newlines and tabs included),
+// and of every token that is one byte b of `known` and ends inside its
+// 64-byte chunk and before `len`: such a token is counted there instead of
+// listed.
 // p[0] is taken to follow a separator.
 // REQUIRES: p[0, len + kScanPadding) is readable; start and end have room
 // for len + kScanPadding entries each.
 using Lister = std::uint32_t (*)(const unsigned char* p, std::uint32_t len, std::uint32_t* start,
-                                 std::uint32_t* end, std::uint64_t* seps);
+                                 std::uint32_t* end, std::uint64_t* seps, const Singles& known);
 
 struct Scanner {
   const char* name;

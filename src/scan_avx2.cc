@@ -21,8 +21,14 @@ std::uint64_t in_range(__m256i v, char lo, char n) {
   return static_cast<std::uint32_t>(_mm256_movemask_epi8(below));
 }
 
-ChunkMasks classify_avx2(const unsigned char* p, std::uint32_t /*left*/) {
+ChunkMasks classify_avx2(const unsigned char* p, std::uint32_t /*left*/, const Singles& known) {
   ChunkMasks m{};
+  // Each byte's bit of Singles: its row by the low nibble, its bit by the high.
+  const __m256i nibble = _mm256_set1_epi8(0x0F);
+  const __m256i rows =
+      _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(known.by_low)));
+  const __m256i bits = _mm256_broadcastsi128_si256(
+      _mm_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 0, 0, 0, 0, 0, 0, 0, 0));
   for (int half = 0; half < 2; ++half) {
     const __m256i v =
         _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + std::ptrdiff_t{32} * half));
@@ -33,6 +39,11 @@ ChunkMasks classify_avx2(const unsigned char* p, std::uint32_t /*left*/) {
     m.spaces |= equal(v, ' ') << shift;
     m.newlines |= equal(v, '\n') << shift;
     m.tabs |= equal(v, '\t') << shift;
+    const __m256i row = _mm256_shuffle_epi8(rows, _mm256_and_si256(v, nibble));
+    const __m256i bit =
+        _mm256_shuffle_epi8(bits, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble));
+    const __m256i none = _mm256_cmpeq_epi8(_mm256_and_si256(row, bit), _mm256_setzero_si256());
+    m.known |= std::uint64_t{~static_cast<std::uint32_t>(_mm256_movemask_epi8(none))} << shift;
   }
   return m;
 }
@@ -40,8 +51,8 @@ ChunkMasks classify_avx2(const unsigned char* p, std::uint32_t /*left*/) {
 }  // namespace
 
 std::uint32_t list_avx2(const unsigned char* p, std::uint32_t len, std::uint32_t* start,
-                        std::uint32_t* end, std::uint64_t* seps) {
-  return list_chunks<classify_avx2>(p, len, start, end, seps);
+                        std::uint32_t* end, std::uint64_t* seps, const Singles& known) {
+  return list_chunks<classify_avx2>(p, len, start, end, seps, known);
 }
 
 }  // namespace tally

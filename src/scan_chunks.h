@@ -14,6 +14,7 @@ namespace tally {
 // One chunk's bytes as bit masks, bit i for byte i.
 struct ChunkMasks {
   std::uint64_t letters, digits, spaces, newlines, tabs;
+  std::uint64_t known;  // bytes of Singles, wherever they are
 };
 
 // Writes base + the position of each set bit of `m`, in order, and returns
@@ -73,14 +74,15 @@ static inline void add_bytes(std::uint64_t* seps, const unsigned char* b, std::u
 // as it is digits from its start, and an identifier from its first letter
 // on; so the number part is found by adding each run's start bit to the
 // digit mask, which carries through the run's leading digits.
-template <ChunkMasks (*classify)(const unsigned char*, std::uint32_t),
+template <ChunkMasks (*classify)(const unsigned char*, std::uint32_t, const Singles&),
           std::uint32_t (*write)(std::uint32_t*, std::uint32_t, std::uint64_t) = write_positions,
           std::uint32_t (*pack)(unsigned char*, const unsigned char*, std::uint64_t) = pack_bytes>
 static inline __attribute__((always_inline)) std::uint32_t list_chunks(const unsigned char* p,
                                                                        std::uint32_t len,
                                                                        std::uint32_t* start,
                                                                        std::uint32_t* end,
-                                                                       std::uint64_t* seps) {
+                                                                       std::uint64_t* seps,
+                                                                       const Singles& known) {
   std::uint32_t starts = 0, ends = 0;
   unsigned char others[16384];
   std::uint32_t packed = 0;
@@ -88,7 +90,7 @@ static inline __attribute__((always_inline)) std::uint32_t list_chunks(const uns
   // Up to and including the chunk that holds `len`, where the last token ends.
   for (std::uint32_t at = 0; at <= len; at += 64) {
     const std::uint32_t left = len - at;
-    const ChunkMasks m = classify(p + at, left);
+    const ChunkMasks m = classify(p + at, left, known);
     const std::uint64_t valid = left >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << left) - 1;
     const std::uint64_t digits = m.digits & valid;
     const std::uint64_t token = (m.letters & valid) | digits;
@@ -97,17 +99,23 @@ static inline __attribute__((always_inline)) std::uint32_t list_chunks(const uns
     const std::uint64_t number = ((digits + number_start + prev_number) ^ digits) & digits;
     const std::uint64_t word = token & ~number;
     const std::uint64_t word_start = word & ~(word << 1 | prev_word);
+    // Known tokens of one byte that end inside the chunk and before `len`
+    // go with the separators: the byte after a token's first is not part
+    // of it.
+    const std::uint64_t single = ((number_start & ~(number >> 1)) | (word_start & ~(word >> 1))) &
+                                 m.known & (valid >> 1);
     const std::uint64_t ended =
         ((number << 1 | prev_number) & ~number) | ((word << 1 | prev_word) & ~word);
     prev_token = token >> 63;
     prev_number = number >> 63;
     prev_word = word >> 63;
-    starts += write(start + starts, at, number_start | word_start);
-    ends += write(end + ends, at, ended);
+    starts += write(start + starts, at, (number_start | word_start) & ~single);
+    ends += write(end + ends, at, ended & ~(single << 1));
 
     seps[kNewline] += static_cast<std::uint64_t>(__builtin_popcountll(m.newlines & valid));
     seps[kTab] += static_cast<std::uint64_t>(__builtin_popcountll(m.tabs & valid));
-    packed += pack(others + packed, p + at, ~(token | m.spaces | m.newlines | m.tabs) & valid);
+    packed +=
+        pack(others + packed, p + at, (~(token | m.spaces | m.newlines | m.tabs) & valid) | single);
     if (packed > sizeof others - 64) {
       add_bytes(seps, others, packed);
       packed = 0;

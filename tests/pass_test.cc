@@ -100,6 +100,8 @@ TEST_P(Pass, WorkersWhoseTablesFillHandBack) {
             std::to_string(i % 5) + (i % 9 == 0 ? "\t" + std::string(30, 'x') + "\n" : " ");
   }
   for (const int keys : {1, 3}) expect_model_at_every_cut(text, keys);
+  // A worker that knows "7" meets a new identifier right after one.
+  expect_model_at_every_cut("7 7 7 7 7 7 7 7a 7 7 7b 7 7 7 7 7 7 7 7 7c 7\n", 1);
 }
 
 TEST_P(Pass, StopsAtEveryCut) {
