@@ -30,8 +30,8 @@ ChunkMasks classify_avx512(const unsigned char* p, std::uint32_t /*left*/, const
   const __m512i nibble = _mm512_set1_epi8(0x0F);
   const __m512i rows =
       _mm512_broadcast_i32x4(_mm_loadu_si128(reinterpret_cast<const __m128i*>(known.by_low)));
-  const __m512i bits = _mm512_broadcast_i32x4(
-      _mm_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 0, 0, 0, 0, 0, 0, 0, 0));
+  const __m512i bits =
+      _mm512_broadcast_i32x4(_mm_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 0, 0, 0, 0, 0, 0, 0, 0));
   m.known = _mm512_test_epi8_mask(
       _mm512_shuffle_epi8(rows, _mm512_and_si512(v, nibble)),
       _mm512_shuffle_epi8(bits, _mm512_and_si512(_mm512_srli_epi16(v, 4), nibble)));
@@ -73,7 +73,7 @@ inline std::uint32_t pack_compressed(unsigned char* out, const unsigned char* p,
 std::uint32_t list_avx512(const unsigned char* p, std::uint32_t len, std::uint32_t* start,
                           std::uint32_t* end, std::uint64_t* seps, const Singles& known) {
   return list_chunks<classify_avx512, write_compressed, pack_compressed>(p, len, start, end, seps,
-                                                                          known);
+                                                                         known);
 }
 
 }  // namespace tally

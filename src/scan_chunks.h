@@ -77,12 +77,9 @@ static inline void add_bytes(std::uint64_t* seps, const unsigned char* b, std::u
 template <ChunkMasks (*classify)(const unsigned char*, std::uint32_t, const Singles&),
           std::uint32_t (*write)(std::uint32_t*, std::uint32_t, std::uint64_t) = write_positions,
           std::uint32_t (*pack)(unsigned char*, const unsigned char*, std::uint64_t) = pack_bytes>
-static inline __attribute__((always_inline)) std::uint32_t list_chunks(const unsigned char* p,
-                                                                       std::uint32_t len,
-                                                                       std::uint32_t* start,
-                                                                       std::uint32_t* end,
-                                                                       std::uint64_t* seps,
-                                                                       const Singles& known) {
+static inline __attribute__((always_inline)) std::uint32_t list_chunks(
+    const unsigned char* p, std::uint32_t len, std::uint32_t* start, std::uint32_t* end,
+    std::uint64_t* seps, const Singles& known) {
   std::uint32_t starts = 0, ends = 0;
   unsigned char others[16384];
   std::uint32_t packed = 0;
@@ -102,8 +99,8 @@ static inline __attribute__((always_inline)) std::uint32_t list_chunks(const uns
     // Known tokens of one byte that end inside the chunk and before `len`
     // go with the separators: the byte after a token's first is not part
     // of it.
-    const std::uint64_t single = ((number_start & ~(number >> 1)) | (word_start & ~(word >> 1))) &
-                                 m.known & (valid >> 1);
+    const std::uint64_t single =
+        ((number_start & ~(number >> 1)) | (word_start & ~(word >> 1))) & m.known & (valid >> 1);
     const std::uint64_t ended =
         ((number << 1 | prev_number) & ~number) | ((word << 1 | prev_word) & ~word);
     prev_token = token >> 63;
