@@ -70,21 +70,29 @@ std::uint32_t count_tokens(Tally* t, const Buffers* b, std::uint32_t n, PassResu
     }
     // The key's fields as values of their own: a Key that is passed on is
     // stored to memory with every token.
-    std::uint64_t head, hash;
-    if (len <= 8) {
+    std::uint64_t head, tail = 0, hash;
+    if (len <= kWordKey) {
       head = short_head(p, len);
       hash = head * kHashMul;
+      const int e = spell.index[hash >> shift];
+      if (spell.head[e] == head) {
+        ++spell.count[e];
+        continue;
+      }
+    } else if (len <= kTwoWordKey) {
+      head = load_word(p) | kTwoWordBit;
+      tail = short_head(p + 8, len - 8);
+      hash = two_word_hash(head, tail);
+      const int e = spell.index[hash >> shift];
+      if (spell.head[e] == head && spell.tail[e] == tail) {
+        ++spell.count[e];
+        continue;
+      }
     } else {
       head = hash = long_head(p, len);
     }
-    const int e = spell.index[hash >> shift];
-    if (spell.head[e] == head &&
-        (len <= 8 || (spell.len[e] == len && same_text(spell.text + spell.at[e], p, len)))) {
-      ++spell.count[e];
-      continue;
-    }
     // Another key holds the token's first slot: probe on.
-    const Key key{p, len, head, hash};
+    const Key key{p, len, head, tail, hash};
     const int found = find(spell, key);
     if (found != 0) {
       ++spell.count[found];

@@ -55,7 +55,11 @@ void grow(KeyTable* t) {
   --t->shift;
   std::memset(t->index, 0, sizeof t->index[0] << (64 - t->shift));
   for (int e = 1; e <= t->n; ++e) {
-    place(t, e, t->len[e] > 8 ? t->head[e] : t->head[e] * kHashMul);
+    const std::uint32_t len = t->len[e];
+    place(t, e,
+          len <= kWordKey      ? t->head[e] * kHashMul
+          : len <= kTwoWordKey ? two_word_hash(t->head[e], t->tail[e])
+                               : t->head[e]);
   }
 }
 
@@ -71,6 +75,7 @@ int add(KeyTable* t, const Key& key, std::uint64_t count) {
   if (t->n >= t->cap || key.len > t->text_cap - t->text_used) return 0;
   const int e = ++t->n;
   t->head[e] = key.head;
+  t->tail[e] = key.tail;
   t->count[e] = count;
   t->at[e] = t->text_used;
   t->len[e] = static_cast<std::uint8_t>(key.len);
@@ -93,6 +98,7 @@ void ready_pages(KeyTable* t, int entries) {
   ready(t->index, std::min(sizeof t->index, 16 * n));
   ready(t->head, n * sizeof t->head[0]);
   ready(t->count, n * sizeof t->count[0]);
+  ready(t->tail, n * sizeof t->tail[0]);
   ready(t->at, n * sizeof t->at[0]);
   ready(t->len, n * sizeof t->len[0]);
   ready(t->link, n * sizeof t->link[0]);

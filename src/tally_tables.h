@@ -53,16 +53,23 @@ constexpr std::uint32_t kKeyText = std::uint32_t{kMaxKeys} * kMaxTokenLen;
 constexpr std::uint32_t kTextSlack = 8;
 
 // A key as it is looked up: its bytes (at least 8 readable from `p`), its
-// length, its first word and its hash. For keys of up to 8 bytes `head` is
-// the key itself, zero-padded (no key byte is zero), and the hash is
-// head * kHashMul; for longer ones the head is the hash with its low byte
-// zero, so that it never equals a short key.
+// length, its words and its hash. A key of up to 8 bytes is its own head,
+// zero-padded (no key byte is zero), and the hash is head * kHashMul. A key
+// of 9 to 16 bytes is its first word with the top bit set (no key byte has
+// it) and its second word, zero-padded, as tail, hashed together. For
+// longer ones the head is a hash of all the text with its low byte zero,
+// so that it never equals a shorter key's. Only keys of 9 to 16 bytes have
+// a tail.
 struct Key {
   const unsigned char* p;
   std::uint32_t len;
   std::uint64_t head;
+  std::uint64_t tail;
   std::uint64_t hash;  // its top bits pick the index slot where probing starts
 };
+constexpr std::uint32_t kWordKey = 8;
+constexpr std::uint32_t kTwoWordKey = 16;
+constexpr std::uint64_t kTwoWordBit = std::uint64_t{1} << 63;
 
 // The key of `len` bytes at `p`. REQUIRES: 1 <= len <= kMaxTokenLen; the
 // 8-byte words covering p[0, len) are readable; no byte of it is zero.
@@ -79,6 +86,7 @@ struct KeyTable {
   std::uint16_t index[kIndexSize];
   std::uint64_t head[kEntries + 1];
   std::uint64_t count[kEntries + 1];
+  std::uint64_t tail[kEntries + 1];
   std::uint32_t at[kEntries + 1];  // where the entry's text starts
   std::uint8_t len[kEntries + 1];
   // For a spelling, the entry of its key in myContainer or myNumber (0: none).
@@ -157,7 +165,10 @@ inline int find(const KeyTable& t, const Key& key) {
   for (auto slot = static_cast<std::uint32_t>(key.hash >> t.shift);; slot = (slot + 1) & mask) {
     const int e = t.index[slot];
     if (t.head[e] == key.head &&
-        (key.len <= 8 || (t.len[e] == key.len && same_text(t.text + t.at[e], key.p, key.len)))) {
+        (key.len <= kWordKey ||
+         (key.len <= kTwoWordKey
+              ? t.tail[e] == key.tail
+              : t.len[e] == key.len && same_text(t.text + t.at[e], key.p, key.len)))) {
       return e;
     }
     if (e == 0) return 0;
@@ -194,13 +205,23 @@ inline std::uint64_t long_head(const unsigned char* p, std::uint32_t len) {
   return (h & ~std::uint64_t{0xFF}) | 0x100;
 }
 
+// The hash of a key of 9 to 16 bytes.
+inline std::uint64_t two_word_hash(std::uint64_t head, std::uint64_t tail) {
+  return (head + tail) * kHashMul;
+}
+
 inline Key make_key(const unsigned char* p, std::uint32_t len) {
-  if (len > 8) {
-    const std::uint64_t h = long_head(p, len);
-    return Key{p, len, h, h};
+  if (len <= kWordKey) {
+    const std::uint64_t w = short_head(p, len);
+    return Key{p, len, w, 0, w * kHashMul};
   }
-  const std::uint64_t w = short_head(p, len);
-  return Key{p, len, w, w * kHashMul};
+  if (len <= kTwoWordKey) {
+    const std::uint64_t head = load_word(p) | kTwoWordBit;
+    const std::uint64_t tail = short_head(p + 8, len - 8);
+    return Key{p, len, head, tail, two_word_hash(head, tail)};
+  }
+  const std::uint64_t h = long_head(p, len);
+  return Key{p, len, h, 0, h};
 }
 
 }  // namespace tally
