@@ -75,7 +75,8 @@ int add(KeyTable* t, const Key& key, std::uint64_t count) {
   if (t->n >= t->cap || key.len > t->text_cap - t->text_used) return 0;
   const int e = ++t->n;
   t->head[e] = key.head;
-  t->tail[e] = key.tail;
+  // Only keys of two words read their tail: others leave its pages alone.
+  if (key.len > kWordKey && key.len <= kTwoWordKey) t->tail[e] = key.tail;
   t->count[e] = count;
   t->at[e] = t->text_used;
   t->len[e] = static_cast<std::uint8_t>(key.len);
