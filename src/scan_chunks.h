@@ -46,23 +46,26 @@ static inline __attribute__((always_inline)) std::uint32_t pack_bytes(unsigned c
   return n;
 }
 
-// Adds each of n bytes to its count, spread over four tables so that a run
-// of one byte value (as in UTF-8 text) does not wait on its own count.
+// Adds each of n bytes to its count, spread over eight tables so that a
+// byte value that comes every few bytes (as UTF-8 lead bytes do) does not
+// wait on its own count.
 static inline void add_bytes(std::uint64_t* seps, const unsigned char* b, std::uint32_t n) {
   if (n < 1024) {
     for (std::uint32_t i = 0; i < n; ++i) ++seps[b[i]];
     return;
   }
-  std::uint32_t part[4][kCodes] = {};
+  constexpr std::uint32_t kParts = 8;
+  std::uint32_t part[kParts][kCodes] = {};
   std::uint32_t i = 0;
-  for (; i + 4 <= n; i += 4) {
-    ++part[0][b[i]];
-    ++part[1][b[i + 1]];
-    ++part[2][b[i + 2]];
-    ++part[3][b[i + 3]];
+  for (; i + kParts <= n; i += kParts) {
+    for (std::uint32_t j = 0; j < kParts; ++j) ++part[j][b[i + j]];
   }
   for (; i < n; ++i) ++part[0][b[i]];
-  for (int c = 0; c < kCodes; ++c) seps[c] += part[0][c] + part[1][c] + part[2][c] + part[3][c];
+  for (int c = 0; c < kCodes; ++c) {
+    std::uint64_t sum = 0;
+    for (const auto& counts : part) sum += counts[c];
+    seps[c] += sum;
+  }
 }
 
 // The lister of scan.h over a path's `classify`, a function from 64
