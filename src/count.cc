@@ -64,10 +64,6 @@ std::uint32_t count_tokens(Tally* t, const Buffers* b, std::uint32_t n, PassResu
   for (std::uint32_t k = 0; k < n; ++k) {
     const unsigned char* p = b->data + b->start[k];
     const std::uint32_t len = b->end[k] - b->start[k];
-    if (len >= kTooLongLen) {
-      result->outcome = too_long(*t, p, result);
-      return b->start[k];
-    }
     // The key's fields as values of their own: a Key that is passed on is
     // stored to memory with every token.
     std::uint64_t head, tail = 0, hash;
@@ -89,6 +85,10 @@ std::uint32_t count_tokens(Tally* t, const Buffers* b, std::uint32_t n, PassResu
         continue;
       }
     } else {
+      if (len >= kTooLongLen) {
+        result->outcome = too_long(*t, p, result);
+        return b->start[k];
+      }
       head = hash = long_head(p, len);
     }
     // Another key holds the token's first slot: probe on.
