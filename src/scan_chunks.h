@@ -63,7 +63,7 @@ static inline void add_bytes(std::uint64_t* seps, const unsigned char* b, std::u
   for (; i < n; ++i) ++part[0][b[i]];
   for (int c = 0; c < kCodes; ++c) {
     std::uint64_t sum = 0;
-    for (const auto& counts : part) sum += counts[c];
+    for (std::uint32_t j = 0; j < kParts; ++j) sum += part[j][c];
     seps[c] += sum;
   }
 }
