@@ -1,17 +1,11 @@
 // Counting one stretch: read, list, then count each listed token.
 #include "count.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace tally {
 namespace {
-
-bool is_letter(unsigned c) {
-  return (c | 0x20) - 'a' < 26;
-}
-bool is_digit(unsigned c) {
-  return c - '0' < 10;
-}
 
 std::ptrdiff_t read_some(const Input& in, unsigned char* dst, std::size_t cap, std::uint64_t at,
                          int* err) {
@@ -57,12 +51,13 @@ Outcome too_long(const Tally& t, const unsigned char* p, PassResult* result) {
 // Counts tokens [0, n) of the lists; returns the offset of the token it
 // stopped at, with result->outcome set, or ~0u.
 // performance critical: this loop is most of a run's time.
-std::uint32_t count_tokens(Tally* t, const Buffers* b, std::uint32_t n, PassResult* result) {
+std::uint32_t count_tokens(Tally* t, const unsigned char* data, const Buffers* b, std::uint32_t n,
+                           PassResult* result) {
   KeyTable& spell = *t->spell;
   // The index's size changes only when a key is added.
   int shift = spell.shift;
   for (std::uint32_t k = 0; k < n; ++k) {
-    const unsigned char* p = b->data + b->start[k];
+    const unsigned char* p = data + b->start[k];
     const std::uint32_t len = b->end[k] - b->start[k];
     // The key's fields as values of their own: a Key that is passed on is
     // stored to memory with every token.
@@ -148,7 +143,14 @@ Outcome count_spelling(Tally* t, const Key& key, std::uint64_t n, bool keep) {
 std::uint64_t count_stretch(const Input& in, const Scanner& scan, Tally* t, Buffers* b,
                             std::uint64_t from, std::uint64_t to, std::size_t read_size,
                             const std::atomic<bool>* cancel, PassResult* result) {
-  if (read_size == 0 || read_size > kReadSize) read_size = kReadSize;
+  if (read_size == 0) {
+    // Reads of twice the size ask the system half as often, but take 16
+    // pages more: worth it only for a long stretch.
+    const std::uint64_t end = in.size != 0 && in.size < to ? in.size : to;
+    read_size = end != kToEnd && end - from >= kLongStretch ? kReadSize : kReadSize / 2;
+  }
+  if (read_size > kReadSize) read_size = kReadSize;
+  const auto slice_size = static_cast<std::uint32_t>(read_size > 1 ? read_size / 2 : 1);
   std::uint64_t pos = from;  // the offset of b->data[0]
   std::uint32_t carry = 0;   // bytes of an unfinished token at b->data[0]
   result->outcome = Outcome::kDone;
@@ -180,24 +182,49 @@ std::uint64_t count_stretch(const Input& in, const Scanner& scan, Tally* t, Buff
     }
     const bool last = got == 0;
     const auto len = static_cast<std::uint32_t>(carry + got);
-    const std::uint32_t listed = scan.list(b->data, len, b->start, b->end, t->seps, t->singles);
-    // A token that reaches the end of the buffer may go on in the next.
-    std::uint32_t whole = listed, next = len;
-    if (!last && listed > 0 && b->end[listed - 1] == len) next = b->start[--whole];
-    const Singles known = t->singles;  // as listed: counting may add to it
-    const std::uint32_t stop = count_tokens(t, b, whole, result);
-    if (stop != ~0u && result->outcome == Outcome::kHandBack) {
-      // Whoever counts on from the token takes its separators too. Those
-      // before it stay: listed again in the same chunks, up to and with the
-      // token's first byte, which is no separator but decides whether a
-      // token of one byte just before it went with them.
-      std::uint64_t all[kCodes] = {}, before[kCodes] = {};
-      scan.list(b->data, len, b->start, b->end, all, known);
-      scan.list(b->data, stop + 1, b->start, b->end, before, known);
-      for (int c = 0; c < kCodes; ++c) t->seps[c] += before[c] - all[c];
+    // Listed and counted half a read at a time, so that the lists and the
+    // bytes they point into stay in the nearest caches, while the system is
+    // asked for twice as much at once.
+    std::uint32_t from_here = 0, next = len, size = slice_size;
+    for (;;) {
+      unsigned char* data = b->data + from_here;
+      const std::uint32_t slice = std::min(len - from_here, size);
+      const bool final_slice = from_here + slice == len;
+      const std::uint32_t listed = scan.list(data, slice, b->start, b->end, t->seps, t->singles);
+      // A token that reaches the end of the slice may go on past it.
+      std::uint32_t whole = listed;
+      next = from_here + slice;
+      if ((!last || !final_slice) && listed > 0 && b->end[listed - 1] == slice) {
+        next = from_here + b->start[--whole];
+      }
+      const Singles known = t->singles;  // as listed: counting may add to it
+      const std::uint32_t stop = count_tokens(t, data, b, whole, result);
+      if (stop != ~0u && result->outcome == Outcome::kHandBack) {
+        // Whoever counts on from the token takes its separators too. Those
+        // before it stay: listed again in the same chunks, up to and with the
+        // token's first byte, which is no separator but decides whether a
+        // token of one byte just before it went with them.
+        std::uint64_t all[kCodes] = {}, before[kCodes] = {};
+        scan.list(data, slice, b->start, b->end, all, known);
+        scan.list(data, stop + 1, b->start, b->end, before, known);
+        for (int c = 0; c < kCodes; ++c) t->seps[c] += before[c] - all[c];
+      }
+      take_singles(t);
+      if (stop != ~0u) return pos + from_here + stop;
+      if (final_slice) break;
+      if (next == from_here) {
+        // The slice is one token, which nothing has counted yet: too long,
+        // or listed again in a slice twice the size.
+        if (slice >= kTooLongLen) {
+          result->outcome = too_long(*t, data, result);
+          return pos + from_here;
+        }
+        size = 2 * slice;
+        continue;
+      }
+      from_here = next;
+      size = slice_size;
     }
-    take_singles(t);
-    if (stop != ~0u) return pos + stop;
     if (last) return pos + len;
     carry = len - next;
     if (carry >= kTooLongLen) {
@@ -207,33 +234,6 @@ std::uint64_t count_stretch(const Input& in, const Scanner& scan, Tally* t, Buff
     std::memmove(b->data, b->data + next, carry);
     pos += next;
   }
-}
-
-std::uint64_t token_boundary(const Input& in, std::uint64_t cut) {
-  constexpr std::uint64_t kBack = kTooLongLen + 1;
-  const std::uint64_t lo = cut > kBack ? cut - kBack : 0;
-  unsigned char buf[2 * kTooLongLen + 8];
-  std::size_t n = 0;
-  for (;;) {
-    int err = 0;
-    const std::ptrdiff_t got = in.read_at(in.ctx, buf + n, sizeof buf - n, lo + n, &err);
-    if (got < 0) return kToEnd;
-    n += static_cast<std::size_t>(got);
-    if (got == 0 || n == sizeof buf) break;
-  }
-  const auto i = static_cast<std::size_t>(cut - lo);
-  const auto token = [](unsigned c) { return is_letter(c) || is_digit(c); };
-  if (i == 0 || i >= n || !token(buf[i]) || !token(buf[i - 1])) return cut;
-  // A run of digits from its start is a number, and a letter after it
-  // starts an identifier; a digit after a letter goes on with the identifier.
-  std::size_t j = i;
-  while (j > 0 && is_digit(buf[j - 1])) --j;
-  if (j == 0 && lo != 0) return cut;  // a number too long: a stop before the cut
-  const bool in_number = j == 0 || !is_letter(buf[j - 1]);
-  if (in_number && is_letter(buf[i])) return cut;
-  std::size_t k = i;
-  while (k < n && (in_number ? is_digit(buf[k]) : token(buf[k]))) ++k;
-  return lo + k;
 }
 
 }  // namespace tally

@@ -3,6 +3,7 @@
 #ifndef TALLY_COUNT_H_
 #define TALLY_COUNT_H_
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -58,19 +59,25 @@ struct Tally {
 };
 
 // A counting thread's buffers: the input with room to carry a token over
-// and the scan's padding, and the token lists.
-constexpr std::size_t kReadSize = std::size_t{64} * 1024;
+// and the scan's padding, and the token lists. Reads are of kReadSize bytes
+// in a stretch of kLongStretch or more, else half that; the lists hold one
+// slice, half a read, at a time, or a token of up to 2 * kTooLongLen bytes
+// listed again after it filled a smaller slice.
+constexpr std::size_t kReadSize = std::size_t{128} * 1024;
+constexpr std::uint64_t kLongStretch = std::uint64_t{8} << 20;
 constexpr std::size_t kBufferSize = kReadSize + kTooLongLen + kScanPadding;
+constexpr std::size_t kListSize =
+    std::max(kReadSize / 2, std::size_t{2} * kTooLongLen) + kScanPadding;
 struct Buffers {
   unsigned char data[kBufferSize];
-  std::uint32_t start[kBufferSize];
-  std::uint32_t end[kBufferSize];
+  std::uint32_t start[kListSize];
+  std::uint32_t end[kListSize];
 };
 
 constexpr std::uint64_t kToEnd = ~std::uint64_t{0};
 
 // Counts the tokens that start in [from, to) and the separators there, into
-// `t`, reading at most `read_size` bytes at a time (0: kReadSize); with
+// `t`, reading at most `read_size` bytes at a time (0: as above); with
 // in.read_at, at offsets, else in order from where `in` stands. Returns the
 // offset where counting ended: `to` or the end of input for kDone, the
 // start of the token (or read) it stopped at otherwise. Stops early, with
@@ -88,12 +95,6 @@ std::uint64_t count_stretch(const Input& in, const Scanner& scan, Tally* t, Buff
 // again.
 // REQUIRES: key.p[0] is a letter (an identifier) or a digit (a number).
 Outcome count_spelling(Tally* t, const Key& key, std::uint64_t n, bool keep = true);
-
-// The offset at or after `cut` where a stretch may begin: past the rest of
-// a token that began before it. Stays inside kTooLongLen bytes of `cut`.
-// kToEnd if the input cannot be read there.
-// REQUIRES: in.read_at.
-std::uint64_t token_boundary(const Input& in, std::uint64_t cut);
 
 }  // namespace tally
 

@@ -75,6 +75,37 @@ Outcome merge(const Worker& w, Tally* main) {
   return Outcome::kDone;
 }
 
+// The offset at or after `cut` where a stretch may begin: past the rest of
+// a token that began before it. Stays inside kTooLongLen bytes of `cut`.
+// kToEnd if the input cannot be read there.
+// REQUIRES: in.read_at.
+std::uint64_t token_boundary(const Input& in, std::uint64_t cut) {
+  constexpr std::uint64_t kBack = kTooLongLen + 1;
+  const std::uint64_t lo = cut > kBack ? cut - kBack : 0;
+  unsigned char buf[2 * kTooLongLen + 8];
+  std::size_t n = 0;
+  for (;;) {
+    int err = 0;
+    const std::ptrdiff_t got = in.read_at(in.ctx, buf + n, sizeof buf - n, lo + n, &err);
+    if (got < 0) return kToEnd;
+    n += static_cast<std::size_t>(got);
+    if (got == 0 || n == sizeof buf) break;
+  }
+  const auto i = static_cast<std::size_t>(cut - lo);
+  const auto token = [](unsigned c) { return is_letter(c) || is_digit(c); };
+  if (i == 0 || i >= n || !token(buf[i]) || !token(buf[i - 1])) return cut;
+  // A run of digits from its start is a number, and a letter after it
+  // starts an identifier; a digit after a letter goes on with the identifier.
+  std::size_t j = i;
+  while (j > 0 && is_digit(buf[j - 1])) --j;
+  if (j == 0 && lo != 0) return cut;  // a number too long: a stop before the cut
+  const bool in_number = j == 0 || !is_letter(buf[j - 1]);
+  if (in_number && is_letter(buf[i])) return cut;
+  std::size_t k = i;
+  while (k < n && (in_number ? is_digit(buf[k]) : token(buf[k]))) ++k;
+  return lo + k;
+}
+
 // Counts a regular file of `size` bytes on `n` threads; returns the bytes
 // counted.
 std::uint64_t count_split(const Input& in, const Scanner& scan, const RunOptions& options, int n,

@@ -36,6 +36,14 @@ constexpr int kSpace = ' ';
 // How many entries each report section lists at most.
 constexpr int kTopN = 5;
 
+// Token bytes: letters (either case) and digits.
+inline bool is_letter(unsigned c) {
+  return (c | 0x20) - 'a' < 26;
+}
+inline bool is_digit(unsigned c) {
+  return c - '0' < 10;
+}
+
 // Entries a key table can have (entry 0 is never used: an index entry of 0
 // is empty), and the most slots of its index, a power of two at least twice
 // that, so that probes stay short in a full table. The index starts at
