@@ -1,5 +1,5 @@
 // Counting one stretch of the input: reading it a buffer at a time, listing
-// each buffer's tokens and counting each token under its spelling.
+// each slice's tokens and counting each token under its spelling.
 #ifndef TALLY_COUNT_H_
 #define TALLY_COUNT_H_
 
@@ -47,7 +47,7 @@ struct Tally {
   std::uint64_t* seps;  // kCodes counts of separator bytes (see Lister)
   bool settles;
   // The spellings of one byte that `spell` holds: the lister counts them
-  // in `seps`, from where they go to their entries after each buffer.
+  // in `seps`, from where they go to their entries after each slice.
   Singles singles = {};
   int single_count = 0;
   unsigned char single_byte[kSingleBytes] = {};

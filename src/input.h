@@ -13,11 +13,8 @@ namespace tally {
 // than asked for at any time, as a pipe does. It may be called on another
 // thread than the run's, one call at a time.
 //
-// `blocking`: a read may wait indefinitely, as on a pipe or a terminal. Such
-// an input is usually written by another program on this machine, so it is
-// read on a thread of its own only when there are CPUs to spare for both;
-// and a run that stops early leaves that thread waiting, for the program to
-// exit.
+// `blocking`: a read may wait indefinitely, as on a pipe or a terminal, so
+// what one read brought is counted before the next is asked for.
 //
 // `size`: how many bytes are left to read, when that is known in advance (a
 // regular file), else 0. Only a hint: the input may still end sooner or
