@@ -129,7 +129,7 @@ Outcome count_spelling(Tally* t, const Key& key, std::uint64_t n, bool keep) {
   if (entry == 0) return number ? Outcome::kNumbersFull : Outcome::kWordsFull;
   const int added = keep ? add(&spell, key, n) : 0;
   if (added != 0) {
-    spell.link[added] = static_cast<std::uint16_t>(entry);
+    spell.about[added].link = static_cast<std::uint16_t>(entry);
     if (key.len == 1) add_single(t, key.p[0], added);
     return Outcome::kDone;
   }

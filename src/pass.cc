@@ -69,7 +69,8 @@ Outcome merge(const Worker& w, Tally* main) {
   for (int c = 0; c < kCodes; ++c) main->seps[c] += w.seps[c];
   const KeyTable& t = *w.tally.spell;
   for (int e = 1; e <= t.n; ++e) {
-    const Outcome o = count_spelling(main, make_key(t.text + t.at[e], t.len[e]), t.count[e], false);
+    const Outcome o =
+        count_spelling(main, make_key(t.text + t.about[e].at, t.about[e].len), t.count[e], false);
     if (o != Outcome::kDone) return o;
   }
   return Outcome::kDone;
@@ -162,11 +163,11 @@ std::uint64_t count_split(const Input& in, const Scanner& scan, const RunOptions
 void settle(const Tally& main) {
   for (int c = 0; c < kCodes; ++c) letterCount[c] += main.direct_bytes[c];
   for (int e = 1; e <= spellings.n; ++e) {
-    const unsigned char* text = spellings.text + spellings.at[e];
+    const unsigned char* text = spellings.text + spellings.about[e].at;
     const std::uint64_t n = spellings.count[e];
     KeyTable& t = text[0] <= '9' ? myNumber : myContainer;
-    t.count[spellings.link[e]] += n;
-    for (int i = 0; i < spellings.len[e]; ++i) letterCount[text[i]] += n;
+    t.count[spellings.about[e].link] += n;
+    for (int i = 0; i < spellings.about[e].len; ++i) letterCount[text[i]] += n;
   }
   // Spaces are what no other byte value took.
   std::uint64_t others = 0;

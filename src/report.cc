@@ -19,7 +19,7 @@ void character_key(Text* out, int code) {
 }
 
 void table_key(Text* out, const KeyTable& t, int entry) {
-  append(out, reinterpret_cast<const char*>(t.text + t.at[entry]), t.len[entry]);
+  append(out, reinterpret_cast<const char*>(t.text + t.about[entry].at), t.about[entry].len);
 }
 void identifier_key(Text* out, int entry) {
   table_key(out, myContainer, entry);

@@ -4,6 +4,7 @@
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 
@@ -55,7 +56,7 @@ void grow(KeyTable* t) {
   --t->shift;
   std::memset(t->index, 0, sizeof t->index[0] << (64 - t->shift));
   for (int e = 1; e <= t->n; ++e) {
-    const std::uint32_t len = t->len[e];
+    const std::uint32_t len = t->about[e].len;
     place(t, e,
           len <= kWordKey      ? t->head[e] * kHashMul
           : len <= kTwoWordKey ? two_word_hash(t->head[e], t->tail[e])
@@ -78,9 +79,7 @@ int add(KeyTable* t, const Key& key, std::uint64_t count) {
   // Only keys of two words read their tail: others leave its pages alone.
   if (key.len > kWordKey && key.len <= kTwoWordKey) t->tail[e] = key.tail;
   t->count[e] = count;
-  t->at[e] = t->text_used;
-  t->len[e] = static_cast<std::uint8_t>(key.len);
-  t->link[e] = 0;
+  t->about[e] = {t->text_used, 0, static_cast<std::uint8_t>(key.len)};
   std::memcpy(t->text + t->text_used, key.p, key.len);
   t->text_used += key.len;
   const int bits = 64 - t->shift;
@@ -100,14 +99,16 @@ void ready_pages(KeyTable* t, int entries) {
   ready(t->head, n * sizeof t->head[0]);
   ready(t->count, n * sizeof t->count[0]);
   ready(t->tail, n * sizeof t->tail[0]);
-  ready(t->at, n * sizeof t->at[0]);
-  ready(t->len, n * sizeof t->len[0]);
-  ready(t->link, n * sizeof t->link[0]);
+  ready(t->about, n * sizeof t->about[0]);
 }
 
 void reset_table(KeyTable* t, int cap, unsigned char* text, std::uint32_t text_cap) {
   TALLY_CHECK(cap <= kEntries);
+  // Writes first: a page first read is faulted in twice, as the zero page
+  // and again when written. Entry 0's head is read by the first probe.
   t->text = text;
+  t->head[0] = 0;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
   if (t->n != 0) std::memset(t->index, 0, sizeof t->index[0] << (64 - t->shift));
   t->shift = 64 - kIndexMinBits;
   t->n = 0;
