@@ -58,7 +58,9 @@ static inline void add_bytes(std::uint64_t* seps, const unsigned char* b, std::u
   std::uint32_t part[kParts][kCodes] = {};
   std::uint32_t i = 0;
   for (; i + kParts <= n; i += kParts) {
-    for (std::uint32_t j = 0; j < kParts; ++j) ++part[j][b[i + j]];
+    // By a pointer: a 32-bit index would be widened for every byte.
+    const unsigned char* q = b + i;
+    for (std::uint32_t j = 0; j < kParts; ++j) ++part[j][q[j]];
   }
   for (; i < n; ++i) ++part[0][b[i]];
   for (int c = 0; c < kCodes; ++c) {
