@@ -54,15 +54,25 @@ bool always() {
 }
 
 #if defined(TALLY_X86_PATHS)
-// The compiler's checks ask the CPU once, at start-up, and also whether the
-// system saves the wider registers.
+// The C library's record of what the CPU has and the system saves, made
+// at start-up in any case, where there is one. The compiler's checks ask
+// the CPU again, in a constructor of their own: on a virtual machine each
+// question traps to the hypervisor (about 9 us), and those cost a tiny
+// input 0.13 ms. (The header is C that only GCC's C++ accepts.)
+#if defined(__GNUC__) && !defined(__clang__) && __has_include(<sys/platform/x86.h>)
+#include <sys/platform/x86.h>
+#define TALLY_HAS(c_library, compiler) CPU_FEATURE_ACTIVE(c_library)
+#else
+#define TALLY_HAS(c_library, compiler) __builtin_cpu_supports(compiler)
+#endif
+
 bool has_avx2() {
-  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi");
+  return TALLY_HAS(AVX2, "avx2") && TALLY_HAS(BMI1, "bmi");
 }
 
 bool has_avx512() {
-  return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-         __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("bmi");
+  return TALLY_HAS(AVX512F, "avx512f") && TALLY_HAS(AVX512BW, "avx512bw") &&
+         TALLY_HAS(AVX512_VBMI2, "avx512vbmi2") && TALLY_HAS(BMI1, "bmi");
 }
 #endif
 
