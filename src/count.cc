@@ -48,6 +48,40 @@ Outcome too_long(const Tally& t, const unsigned char* p, PassResult* result) {
   return number ? Outcome::kNumberTooLong : Outcome::kWordTooLong;
 }
 
+// count_spelling for a spelling that `t->spell` does not hold.
+Outcome new_spelling(Tally* t, const Key& key, std::uint64_t n, bool keep) {
+  KeyTable& spell = *t->spell;
+  if (!t->settles) {
+    const int added = add(&spell, key, n);
+    if (added != 0 && key.len == 1) add_single(t, key.p[0], added);
+    return added != 0 ? Outcome::kDone : Outcome::kHandBack;
+  }
+  const bool number = is_digit(key.p[0]);
+  KeyTable& table = number ? myNumber : myContainer;
+  // `k` points into `folded` after the branch below.
+  // cppcheck-suppress variableScope
+  unsigned char folded[kMaxTokenLen + 8];
+  Key k = key;
+  if (!number) {
+    fold(key.p, key.len, folded);
+    k = make_key(folded, key.len);
+  }
+  int entry = find(table, k);
+  if (entry == 0) entry = add(&table, k, 0);
+  if (entry == 0) return number ? Outcome::kNumbersFull : Outcome::kWordsFull;
+  const int added = keep ? add(&spell, key, n) : 0;
+  if (added != 0) {
+    spell.about[added].link = static_cast<std::uint16_t>(entry);
+    if (key.len == 1) add_single(t, key.p[0], added);
+    return Outcome::kDone;
+  }
+  // No room for another spelling, or none asked for: this one is counted
+  // as it comes.
+  table.count[entry] += n;
+  for (std::uint32_t i = 0; i < key.len; ++i) t->direct_bytes[key.p[i]] += n;
+  return Outcome::kDone;
+}
+
 // Counts tokens [0, n) of the lists; returns the offset of the token it
 // stopped at, with result->outcome set, or ~0u.
 // performance critical: this loop is most of a run's time.
@@ -93,7 +127,7 @@ std::uint32_t count_tokens(Tally* t, const unsigned char* data, const Buffers* b
       ++spell.count[found];
       continue;
     }
-    result->outcome = count_spelling(t, key, 1);
+    result->outcome = new_spelling(t, key, 1, true);
     if (result->outcome != Outcome::kDone) return b->start[k];
     shift = spell.shift;
   }
@@ -109,35 +143,7 @@ Outcome count_spelling(Tally* t, const Key& key, std::uint64_t n, bool keep) {
     spell.count[e] += n;
     return Outcome::kDone;
   }
-  if (!t->settles) {
-    const int added = add(&spell, key, n);
-    if (added != 0 && key.len == 1) add_single(t, key.p[0], added);
-    return added != 0 ? Outcome::kDone : Outcome::kHandBack;
-  }
-  const bool number = is_digit(key.p[0]);
-  KeyTable& table = number ? myNumber : myContainer;
-  // `k` points into `folded` after the branch below.
-  // cppcheck-suppress variableScope
-  unsigned char folded[kMaxTokenLen + 8];
-  Key k = key;
-  if (!number) {
-    fold(key.p, key.len, folded);
-    k = make_key(folded, key.len);
-  }
-  int entry = find(table, k);
-  if (entry == 0) entry = add(&table, k, 0);
-  if (entry == 0) return number ? Outcome::kNumbersFull : Outcome::kWordsFull;
-  const int added = keep ? add(&spell, key, n) : 0;
-  if (added != 0) {
-    spell.about[added].link = static_cast<std::uint16_t>(entry);
-    if (key.len == 1) add_single(t, key.p[0], added);
-    return Outcome::kDone;
-  }
-  // No room for another spelling, or none asked for: this one is counted
-  // as it comes.
-  table.count[entry] += n;
-  for (std::uint32_t i = 0; i < key.len; ++i) t->direct_bytes[key.p[i]] += n;
-  return Outcome::kDone;
+  return new_spelling(t, key, n, keep);
 }
 
 std::uint64_t count_stretch(const Input& in, const Scanner& scan, Tally* t, Buffers* b,
