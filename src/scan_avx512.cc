@@ -68,11 +68,61 @@ inline std::uint32_t pack_compressed(unsigned char* out, const unsigned char* p,
   return static_cast<std::uint32_t>(__builtin_popcountll(m));
 }
 
+// Counts the bytes of b[0, n) whose values are common in a sample of its
+// start (for UTF-8 its lead bytes, for a binary its zeros, for short numbers
+// their digits) by compare and popcount, and moves the others to the front,
+// in order; returns how many those are. REQUIRES: n >= 240.
+inline std::uint32_t sift_common(std::uint64_t* seps, unsigned char* b, std::uint32_t n) {
+  constexpr int kSample = 240;  // short enough that no count wraps
+  alignas(64) unsigned char seen[kCodes] = {};
+  for (int i = 0; i < kSample; ++i) ++seen[b[i]];
+  // Up to four values: first those over one byte in sixteen of the sample,
+  // then those over one in thirty-two. They pay for their compares only if
+  // together they are over an eighth of it.
+  constexpr int kMost = 4;
+  unsigned value[kMost];
+  int found = 0, share = 0;
+  for (int tier = 0; tier < 2; ++tier) {
+    const __m512i over = _mm512_set1_epi8(tier == 0 ? kSample / 16 : kSample / 32);
+    const __m512i most = _mm512_set1_epi8(static_cast<char>(tier == 0 ? kSample : kSample / 16));
+    for (int q = 0; q < 4 && found < kMost; ++q) {
+      const __m512i s = _mm512_load_si512(seen + 64 * q);
+      std::uint64_t m = _mm512_cmpgt_epu8_mask(s, over) & _mm512_cmple_epu8_mask(s, most);
+      for (; m != 0 && found < kMost; m &= m - 1) {
+        value[found] = static_cast<unsigned>(64 * q + __builtin_ctzll(m));
+        share += seen[value[found++]];
+      }
+    }
+  }
+  if (share <= kSample / 8) return n;
+  for (int k = found; k < kMost; ++k) value[k] = value[0];
+  __m512i v[kMost];
+  for (int k = 0; k < kMost; ++k) v[k] = _mm512_set1_epi8(static_cast<char>(value[k]));
+  std::uint64_t counted[kMost] = {};
+  std::uint32_t kept = 0, i = 0;
+  for (; i + 64 <= n; i += 64) {
+    const __m512i x = _mm512_loadu_si512(b + i);
+    __mmask64 taken = 0;
+    for (int k = 0; k < kMost; ++k) {
+      // A value repeated to fill the four finds nothing the first did not.
+      const __mmask64 m = _mm512_mask_cmpeq_epi8_mask(~taken, x, v[k]);
+      counted[k] += static_cast<std::uint64_t>(__builtin_popcountll(m));
+      taken |= m;
+    }
+    // kept <= i: the store lands on bytes already read.
+    _mm512_storeu_si512(b + kept, _mm512_maskz_compress_epi8(~taken, x));
+    kept += static_cast<std::uint32_t>(__builtin_popcountll(~taken));
+  }
+  for (; i < n; ++i) b[kept++] = b[i];
+  for (int k = 0; k < kMost; ++k) seps[value[k]] += counted[k];
+  return kept;
+}
+
 }  // namespace
 
 std::uint32_t list_avx512(const unsigned char* p, std::uint32_t len, std::uint32_t* start,
                           std::uint32_t* end, std::uint64_t* seps, const Singles& known) {
-  return list_chunks<classify_avx512, write_compressed, pack_compressed>(p, len, start, end, seps,
+  return list_chunks<classify_avx512, write_compressed, pack_compressed, sift_common>(p, len, start, end, seps,
                                                                          known);
 }
 

@@ -46,10 +46,19 @@ static inline __attribute__((always_inline)) std::uint32_t pack_bytes(unsigned c
   return n;
 }
 
-// Adds each of n bytes to its count, spread over eight tables so that a
-// byte value that comes every few bytes (as UTF-8 lead bytes do) does not
-// wait on its own count.
-static inline void add_bytes(std::uint64_t* seps, const unsigned char* b, std::uint32_t n) {
+// A `sift` that counts none of the bytes itself: see add_bytes.
+static inline std::uint32_t sift_none(std::uint64_t* /*seps*/, unsigned char* /*b*/,
+                                      std::uint32_t n) {
+  return n;
+}
+
+// Adds each of n bytes to its count. A batch is first given to `sift`, which
+// may count some of its bytes its own way and leave the rest at its front;
+// those are spread over eight tables so that a byte value that comes every
+// few bytes (as UTF-8 lead bytes do) does not wait on its own count.
+template <std::uint32_t (*sift)(std::uint64_t*, unsigned char*, std::uint32_t)>
+static inline void add_bytes(std::uint64_t* seps, unsigned char* b, std::uint32_t n) {
+  if (n >= 1024) n = sift(seps, b, n);
   if (n < 1024) {
     for (std::uint32_t i = 0; i < n; ++i) ++seps[b[i]];
     return;
@@ -71,8 +80,9 @@ static inline void add_bytes(std::uint64_t* seps, const unsigned char* b, std::u
 }
 
 // The lister of scan.h over a path's `classify`, a function from 64
-// readable bytes to their masks (of which only the first `left` count), and its `write` and `pack`,
-// write_positions and pack_bytes or faster equivalents. Separators are gathered a few thousand at a
+// readable bytes to their masks (of which only the first `left` count), its
+// `write` and `pack`, write_positions and pack_bytes or faster equivalents,
+// and its `sift` for add_bytes. Separators are gathered a few thousand at a
 // time and counted in one loop.
 //
 // Token bytes are letters and digits. A run of them is a number for as long
@@ -81,7 +91,8 @@ static inline void add_bytes(std::uint64_t* seps, const unsigned char* b, std::u
 // digit mask, which carries through the run's leading digits.
 template <ChunkMasks (*classify)(const unsigned char*, std::uint32_t, const Singles&),
           std::uint32_t (*write)(std::uint32_t*, std::uint32_t, std::uint64_t) = write_positions,
-          std::uint32_t (*pack)(unsigned char*, const unsigned char*, std::uint64_t) = pack_bytes>
+          std::uint32_t (*pack)(unsigned char*, const unsigned char*, std::uint64_t) = pack_bytes,
+          std::uint32_t (*sift)(std::uint64_t*, unsigned char*, std::uint32_t) = sift_none>
 static inline __attribute__((always_inline)) std::uint32_t list_chunks(
     const unsigned char* p, std::uint32_t len, std::uint32_t* start, std::uint32_t* end,
     std::uint64_t* seps, const Singles& known) {
@@ -119,11 +130,11 @@ static inline __attribute__((always_inline)) std::uint32_t list_chunks(
     packed +=
         pack(others + packed, p + at, (~(token | m.spaces | m.newlines | m.tabs) & valid) | single);
     if (packed > sizeof others - 64) {
-      add_bytes(seps, others, packed);
+      add_bytes<sift>(seps, others, packed);
       packed = 0;
     }
   }
-  add_bytes(seps, others, packed);
+  add_bytes<sift>(seps, others, packed);
   TALLY_CHECK(starts == ends);
   return starts;
 }

@@ -407,6 +407,72 @@ CASES = [
         status=0,
     ),
     Case(
+        name="common_separators_in_bulk",
+        why="separator bytes common enough to be counted in bulk, beside rarer ones",
+        input=b"\xd0\xb0\xd0\xb0\xd0\xb1\xd1\xb1\xd1\x8f" * 1000 + b"\n",
+        stdout=(
+            b'1 0 10001\n'
+            b'Total 6 different characters, 5 most used characters:\n'
+            b'No. 0: \xd0\t\t3000\n'
+            b'No. 1: \xb0\t\t2000\n'
+            b'No. 2: \xb1\t\t2000\n'
+            b'No. 3: \xd1\t\t2000\n'
+            b'No. 4: \x8f\t\t1000\n'
+            b'\n'
+            b'Total 0 different identifiers, 0 most used identifiers:\n'
+            b'\n'
+            b'Total 0 different numbers, 0 most used numbers:\n'
+        ),
+        stderr=b'',
+        status=0,
+    ),
+    Case(
+        name="common_separators_change",
+        why="text, then binary: the bytes common in one stretch are rare in the next",
+        input=b"\xd0\xb0\xd0\xb0\xd0\xb0\xd0\xb1\xd0\xb1\xd1\x8f x\n" * 1500
+        + b"\x00\x00\x01\x00\xff7" * 4000,
+        stdout=(
+            b'1500 5500 46500\n'
+            b'Total 12 different characters, 5 most used characters:\n'
+            b'No. 0: \x00\t\t12000\n'
+            b'No. 1: \xd0\t\t7500\n'
+            b'No. 2: \xb0\t\t4500\n'
+            b'No. 3: \x01\t\t4000\n'
+            b'No. 4: 7\t\t4000\n'
+            b'\n'
+            b'Total 1 different identifiers, 1 most used identifiers:\n'
+            b'No. 0: x\t\t1500\n'
+            b'\n'
+            b'Total 1 different numbers, 1 most used numbers:\n'
+            b'No. 0: 7\t\t4000\n'
+        ),
+        stderr=b'',
+        status=0,
+    ),
+    Case(
+        name="short_numbers_repeated",
+        why="tokens of one digit, again and again, go with the separators",
+        input=b"0 0 1 0 0 0 2 0\n" * 300,
+        stdout=(
+            b'300 2400 4800\n'
+            b'Total 5 different characters, 5 most used characters:\n'
+            b'No. 0:  \t\t2100\n'
+            b'No. 1: 0\t\t1800\n'
+            b'No. 2: \\n\t\t300\n'
+            b'No. 3: 1\t\t300\n'
+            b'No. 4: 2\t\t300\n'
+            b'\n'
+            b'Total 0 different identifiers, 0 most used identifiers:\n'
+            b'\n'
+            b'Total 3 different numbers, 3 most used numbers:\n'
+            b'No. 0: 0\t\t1800\n'
+            b'No. 1: 1\t\t300\n'
+            b'No. 2: 2\t\t300\n'
+        ),
+        stderr=b'',
+        status=0,
+    ),
+    Case(
         name="crlf",
         why="carriage returns are separators printed raw",
         input=b"one\r\ntwo\r\n\r\n",
