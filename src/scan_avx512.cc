@@ -122,8 +122,8 @@ inline std::uint32_t sift_common(std::uint64_t* seps, unsigned char* b, std::uin
 
 std::uint32_t list_avx512(const unsigned char* p, std::uint32_t len, std::uint32_t* start,
                           std::uint32_t* end, std::uint64_t* seps, const Singles& known) {
-  return list_chunks<classify_avx512, write_compressed, pack_compressed, sift_common>(p, len, start, end, seps,
-                                                                         known);
+  return list_chunks<classify_avx512, write_compressed, pack_compressed, sift_common>(
+      p, len, start, end, seps, known);
 }
 
 }  // namespace tally
