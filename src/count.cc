@@ -124,7 +124,7 @@ std::uint32_t count_tokens(Tally* t, const unsigned char* data, const Buffers* b
     }
     // Another key holds the token's first slot: probe on.
     const Key key{p, len, head, tail, hash};
-    const int found = find(spell, key);
+    const int found = find_counted(&spell, key);
     if (found != 0) {
       ++spell.count[found];
       continue;

@@ -91,6 +91,20 @@ int add(KeyTable* t, const Key& key, std::uint64_t count) {
   return e;
 }
 
+int find_counted(KeyTable* t, const Key& key) {
+  const std::uint32_t slot = find_slot(*t, key);
+  const int e = t->index[slot];
+  // Linear probing reaches every key from its own first slot through full
+  // slots only; this swap leaves each slot full, so it stays so.
+  const auto first = static_cast<std::uint32_t>(key.hash >> t->shift);
+  const int there = t->index[first];
+  if (e != 0 && t->count[e] > t->count[there]) {
+    t->index[first] = static_cast<std::uint16_t>(e);
+    t->index[slot] = static_cast<std::uint16_t>(there);
+  }
+  return e;
+}
+
 void ready_pages(KeyTable* t, int entries) {
   if (entries > kEntries) entries = kEntries;
   const auto n = static_cast<std::size_t>(entries) + 1;

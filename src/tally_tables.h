@@ -114,8 +114,16 @@ struct alignas(4096) KeyTable {
 };
 
 // The entry that holds `key`, or 0.
-// performance critical: the counting pass calls this once for each token.
 inline int find(const KeyTable& t, const Key& key);
+
+// find, for the counting pass's probes past a token's first slot: a key
+// found there takes that slot from the key in it if it has been counted
+// more, so that the keys counted most are found at the first look.
+int find_counted(KeyTable* t, const Key& key);
+
+// The index slot that holds `key`'s entry, or the empty one where probing
+// for it ends.
+inline std::uint32_t find_slot(const KeyTable& t, const Key& key);
 
 // Appends `key` as a new entry with `count`, unless the table is full;
 // returns the entry, or 0. REQUIRES: find(t, key) == 0.
@@ -174,19 +182,23 @@ inline bool same_text(const unsigned char* a, const unsigned char* b, std::uint3
   return load_word(a + len - 8) == load_word(b + len - 8);
 }
 
-inline int find(const KeyTable& t, const Key& key) {
+inline std::uint32_t find_slot(const KeyTable& t, const Key& key) {
   const std::uint32_t mask = (std::uint32_t{1} << (64 - t.shift)) - 1;
   for (auto slot = static_cast<std::uint32_t>(key.hash >> t.shift);; slot = (slot + 1) & mask) {
     const int e = t.index[slot];
-    if (t.head[e] == key.head &&
-        (key.len <= kWordKey ||
-         (key.len <= kTwoWordKey
-              ? t.tail[e] == key.tail
-              : t.about[e].len == key.len && same_text(t.text + t.about[e].at, key.p, key.len)))) {
-      return e;
+    if (e == 0 ||
+        (t.head[e] == key.head &&
+         (key.len <= kWordKey ||
+          (key.len <= kTwoWordKey ? t.tail[e] == key.tail
+                                  : t.about[e].len == key.len &&
+                                        same_text(t.text + t.about[e].at, key.p, key.len))))) {
+      return slot;
     }
-    if (e == 0) return 0;
   }
+}
+
+inline int find(const KeyTable& t, const Key& key) {
+  return t.index[find_slot(t, key)];
 }
 
 constexpr std::uint64_t kHashMul = 0x9E3779B97F4A7C15ULL;
