@@ -86,7 +86,7 @@ inline std::uint32_t sift_common(std::uint64_t* seps, unsigned char* b, std::uin
     const __m512i over = _mm512_set1_epi8(tier == 0 ? kSample / 16 : kSample / 32);
     const __m512i most = _mm512_set1_epi8(static_cast<char>(tier == 0 ? kSample : kSample / 16));
     for (int q = 0; q < 4 && found < kMost; ++q) {
-      const __m512i s = _mm512_load_si512(seen + 64 * q);
+      const __m512i s = _mm512_load_si512(seen + std::ptrdiff_t{64} * q);
       std::uint64_t m = _mm512_cmpgt_epu8_mask(s, over) & _mm512_cmple_epu8_mask(s, most);
       for (; m != 0 && found < kMost; m &= m - 1) {
         value[found] = static_cast<unsigned>(64 * q + __builtin_ctzll(m));
