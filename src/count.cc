@@ -19,6 +19,24 @@ void fold(const unsigned char* p, std::uint32_t len, unsigned char* out) {
   for (std::uint32_t i = 0; i < len; ++i) out[i] = static_cast<unsigned char>(p[i] | 0x20);
 }
 
+// The key of an identifier's spelling in lower case. One of up to 16 bytes
+// is folded in its words, and its bytes are not read again; a longer one is
+// folded into `buf`.
+Key fold_key(const Key& key, unsigned char* buf) {
+  constexpr std::uint64_t kFold = 0x2020202020202020;
+  if (key.len <= kWordKey) {
+    const std::uint64_t head = key.head | (kFold & kShortMasks.m[key.len]);
+    return Key{key.p, key.len, head, 0, head * kHashMul};
+  }
+  if (key.len <= kTwoWordKey) {
+    const std::uint64_t head = key.head | kFold;
+    const std::uint64_t tail = key.tail | (kFold & kShortMasks.m[key.len - kWordKey]);
+    return Key{key.p, key.len, head, tail, two_word_hash(head, tail)};
+  }
+  fold(key.p, key.len, buf);
+  return make_key(buf, key.len);
+}
+
 // Notes `e`, a new spelling of one byte, for the lister.
 void add_single(Tally* t, unsigned char c, int e) {
   unsigned char& row = t->singles.by_low[c & 15u];
@@ -58,14 +76,10 @@ Outcome new_spelling(Tally* t, const Key& key, std::uint64_t n, bool keep) {
   }
   const bool number = is_digit(key.p[0]);
   KeyTable& table = number ? myNumber : myContainer;
-  // `k` points into `folded` after the branch below.
+  // `k` may point into `folded`.
   // cppcheck-suppress variableScope
   unsigned char folded[kMaxTokenLen + 8];
-  Key k = key;
-  if (!number) {
-    fold(key.p, key.len, folded);
-    k = make_key(folded, key.len);
-  }
+  const Key k = number ? key : fold_key(key, folded);
   int entry = find(table, k);
   if (entry == 0) entry = add(&table, k, 0);
   if (entry == 0) return number ? Outcome::kNumbersFull : Outcome::kWordsFull;

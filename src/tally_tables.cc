@@ -80,7 +80,18 @@ int add(KeyTable* t, const Key& key, std::uint64_t count) {
   if (key.len > kWordKey && key.len <= kTwoWordKey) t->tail[e] = key.tail;
   t->count[e] = count;
   t->about[e] = {t->text_used, 0, static_cast<std::uint8_t>(key.len)};
-  std::memcpy(t->text + t->text_used, key.p, key.len);
+  // A key of up to two words is its words: they are stored whole, into the
+  // text's slack at worst, since a folded key's bytes are not at key.p.
+  unsigned char* text = t->text + t->text_used;
+  if (key.len <= kWordKey) {
+    std::memcpy(text, &key.head, sizeof key.head);
+  } else if (key.len <= kTwoWordKey) {
+    const std::uint64_t first = key.head & ~kTwoWordBit;
+    std::memcpy(text, &first, sizeof first);
+    std::memcpy(text + 8, &key.tail, sizeof key.tail);
+  } else {
+    std::memcpy(text, key.p, key.len);
+  }
   t->text_used += key.len;
   const int bits = 64 - t->shift;
   if (bits < kIndexMaxBits && 3 * e > 1 << bits) {

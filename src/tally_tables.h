@@ -61,7 +61,9 @@ constexpr std::uint32_t kKeyText = std::uint32_t{kMaxKeys} * kMaxTokenLen;
 constexpr std::uint32_t kTextSlack = 8;
 
 // A key as it is looked up: its bytes (at least 8 readable from `p`), its
-// length, its words and its hash. A key of up to 8 bytes is its own head,
+// length, its words and its hash. Only a key of more than 16 bytes is
+// compared, or stored, by its bytes; a shorter one by its words, so that
+// its `p` may point at a spelling of it in another case. A key of up to 8 bytes is its own head,
 // zero-padded (no key byte is zero), and the hash is head * kHashMul. A key
 // of 9 to 16 bytes is its first word with the top bit set (no key byte has
 // it) and its second word, zero-padded, as tail, hashed together. For
