@@ -92,7 +92,7 @@ Outcome new_spelling(Tally* t, const Key& key, std::uint64_t n, bool keep) {
   // No room for another spelling, or none asked for: this one is counted
   // as it comes.
   table.count[entry] += n;
-  for (std::uint32_t i = 0; i < key.len; ++i) t->direct_bytes[key.p[i]] += n;
+  add_key_bytes(t->direct_bytes, key.p, key.len, n);
   return Outcome::kDone;
 }
 

@@ -167,13 +167,7 @@ void settle(const Tally& main) {
     const std::uint64_t n = spellings.count[e];
     KeyTable& t = text[0] <= '9' ? myNumber : myContainer;
     t.count[spellings.about[e].link] += n;
-    // Eight bytes at a time, those past the spelling adding nothing (the
-    // text has that much slack): a loop by its length would be mispredicted
-    // about once a spelling, which for a small input is most of this.
-    const int len = spellings.about[e].len;
-    for (int i = 0; i < len; i += 8) {
-      for (int j = 0; j < 8; ++j) letterCount[text[i + j]] += i + j < len ? n : 0;
-    }
+    add_key_bytes(letterCount, text, spellings.about[e].len, n);
   }
   // Spaces are what no other byte value took.
   std::uint64_t others = 0;
