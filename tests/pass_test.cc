@@ -3,7 +3,9 @@
 // offset, reads of every small size, workers whose tables fill at once, and
 // every stop, including reads that fail at every offset.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -155,6 +157,33 @@ TEST_P(Pass, FullTablesStopFirstInStreamOrder) {
       ASSERT_EQ(r.status, c.err.empty() ? 0 : 1);
     }
   }
+}
+
+// A thread that cannot start leaves its stretch to be counted in order
+// after the ones before it: here no new thread's stack fits the address
+// space.
+TEST_P(Pass, WorkersThatCannotStartAreCountedInOrder) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the sanitizers' runtimes map memory of their own";
+#else
+  std::string input;
+  for (int i = 0; i < 2000; ++i)
+    input += "Ab" + std::to_string(i % 97) + " " + std::to_string(i) + "\n";
+  const RunResult in_order = run(input, 1);
+  std::size_t pages = 0;
+  std::ifstream("/proc/self/statm") >> pages;
+  ASSERT_GT(pages, 0u);
+  rlimit old{};
+  ASSERT_EQ(getrlimit(RLIMIT_AS, &old), 0);
+  rlimit tight = old;
+  tight.rlim_cur = pages * 4096 + (std::size_t{1} << 20);
+  ASSERT_EQ(setrlimit(RLIMIT_AS, &tight), 0);
+  const RunResult split = run(input, 3);
+  ASSERT_EQ(setrlimit(RLIMIT_AS, &old), 0);
+  EXPECT_EQ(split.out, in_order.out);
+  EXPECT_EQ(split.err, in_order.err);
+  EXPECT_EQ(split.status, in_order.status);
+#endif
 }
 
 }  // namespace
