@@ -239,6 +239,39 @@ CASES = [
         status=0,
     ),
     Case(
+        name="case_folding_by_length",
+        why="keys of 8, 9, 15, 16 and 17 bytes first read in mixed case, digits inside",
+        input=b" ".join(
+            [b"AbCdEfGh", b"aBcDeFgHi", b"A1b2C3d4E5f6G7h", b"ABCDEFGHIJKLMNOP", b"AbCdEfGhIjKlMnOpQ"]
+            + [b"abcdefgh"]
+            + [b"abcdefghi"] * 2
+            + [b"a1b2c3d4e5f6g7h"] * 3
+            + [b"abcdefghijklmnop"] * 4
+            + [b"abcdefghijklmnopq"] * 5
+        )
+        + b"\n",
+        stdout=(
+            b'1 20 305\n'
+            b'Total 43 different characters, 5 most used characters:\n'
+            b'No. 0:  \t\t19\n'
+            b'No. 1: b\t\t18\n'
+            b'No. 2: d\t\t18\n'
+            b'No. 3: f\t\t18\n'
+            b'No. 4: h\t\t18\n'
+            b'\n'
+            b'Total 5 different identifiers, 5 most used identifiers:\n'
+            b'No. 0: abcdefghijklmnopq\t\t6\n'
+            b'No. 1: abcdefghijklmnop\t\t5\n'
+            b'No. 2: a1b2c3d4e5f6g7h\t\t4\n'
+            b'No. 3: abcdefghi\t\t3\n'
+            b'No. 4: abcdefgh\t\t2\n'
+            b'\n'
+            b'Total 0 different numbers, 0 most used numbers:\n'
+        ),
+        stderr=b'',
+        status=0,
+    ),
+    Case(
         name="tab_and_newline_keys",
         why="tab and newline print as escapes, space raw",
         input=b"\t\t\t\t\n\n\n   a\n",
