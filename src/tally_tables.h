@@ -61,15 +61,15 @@ constexpr std::uint32_t kKeyText = std::uint32_t{kMaxKeys} * kMaxTokenLen;
 constexpr std::uint32_t kTextSlack = 8;
 
 // A key as it is looked up: its bytes (at least 8 readable from `p`), its
-// length, its words and its hash. Only a key of more than 16 bytes is
-// compared, or stored, by its bytes; a shorter one by its words, so that
-// its `p` may point at a spelling of it in another case. A key of up to 8 bytes is its own head,
+// length, its words and its hash. A key of up to 8 bytes is its own head,
 // zero-padded (no key byte is zero), and the hash is head * kHashMul. A key
 // of 9 to 16 bytes is its first word with the top bit set (no key byte has
 // it) and its second word, zero-padded, as tail, hashed together. For
 // longer ones the head is a hash of all the text with its low byte zero,
 // so that it never equals a shorter key's. Only keys of 9 to 16 bytes have
-// a tail.
+// a tail. Only a key of more than 16 bytes is compared, or stored, by its
+// bytes; a shorter one by its words, so that its `p` may point at a
+// spelling of it in another case.
 struct Key {
   const unsigned char* p;
   std::uint32_t len;
@@ -174,8 +174,6 @@ inline std::uint64_t load_word(const unsigned char* p) {
   return w;
 }
 
-// Whether a[0, len) and b[0, len) are the same, for len >= 8: whole words,
-// the last one ending at `len`.
 // Adds `n` to the count of each byte of p[0, len). Eight at a time, those
 // past `len` adding nothing: a loop by the length would be mispredicted
 // about once a key, which for keys that come once is most of its cost.
@@ -187,6 +185,8 @@ inline void add_key_bytes(std::uint64_t* counts, const unsigned char* p, std::ui
   }
 }
 
+// Whether a[0, len) and b[0, len) are the same, for len >= 8: whole words,
+// the last one ending at `len`.
 inline bool same_text(const unsigned char* a, const unsigned char* b, std::uint32_t len) {
   std::uint32_t i = 0;
   for (; i + 8 < len; i += 8) {
