@@ -92,6 +92,16 @@ int cpus(const RunOptions& options) {
   return CPU_COUNT(&set);
 }
 
+// Makes ready the pages of the run's tables, which take every stretch's
+// keys in the end, for an input of `size` bytes.
+void ready_run_tables(std::uint64_t size) {
+  const int expected = expected_spellings(size);
+  if (expected < 1024) return;
+  ready_pages(&spellings, expected);
+  ready_pages(&myContainer, expected);
+  ready_pages(&myNumber, expected / 8);
+}
+
 // Moves a worker's counts into the run's tables, spelling by spelling in
 // order of first appearance, so that new keys come in the input's order.
 Outcome merge(const Worker& w, Tally* main) {
@@ -175,6 +185,8 @@ std::uint64_t count_split(const Input& in, const Scanner& scan, const RunOptions
       w.result.outcome = Outcome::kHandBack;
     }
   }
+  // While the workers make their own pages ready.
+  ready_run_tables(size);
   std::uint64_t bytes =
       count_stretch(in, scan, main, &g_buffers[0], 0, cut[1], options.read_size, nullptr, result);
   for (int i = 1; i < n; ++i) {
@@ -223,16 +235,10 @@ void count_input(const Input& in, const RunOptions& options, PassResult* result)
   int n = in.read_at != nullptr && in.size >= split_from ? cpus(options) : 1;
   if (n > kMaxStretches) n = kMaxStretches;
   if (n > 1 && static_cast<std::uint64_t>(n) > in.size) n = static_cast<int>(in.size);
-  // The run's tables take every stretch's keys in the end.
-  const int expected = expected_spellings(in.size);
-  if (expected >= 1024) {
-    ready_pages(&spellings, expected);
-    ready_pages(&myContainer, expected);
-    ready_pages(&myNumber, expected / 8);
-  }
   if (n > 1) {
     cc = count_split(in, scan, options, n, in.size, &main, result);
   } else {
+    ready_run_tables(in.size);
     cc = count_stretch(in, scan, &main, &g_buffers[0], 0, kToEnd, options.read_size, nullptr,
                        result);
   }
