@@ -108,8 +108,7 @@ Outcome merge(const Worker& w, Tally* main) {
   for (int c = 0; c < kCodes; ++c) main->seps[c] += w.seps[c];
   const KeyTable& t = *w.tally.spell;
   for (int e = 1; e <= t.n; ++e) {
-    const Outcome o =
-        count_spelling(main, make_key(t.text + t.about[e].at, t.about[e].len), t.count[e], false);
+    const Outcome o = count_spelling(main, entry_key(t, e), t.count[e], false);
     if (o != Outcome::kDone) return o;
   }
   return Outcome::kDone;

@@ -55,13 +55,7 @@ void place(KeyTable* t, int e, std::uint64_t hash) {
 void grow(KeyTable* t) {
   --t->shift;
   std::memset(t->index, 0, sizeof t->index[0] << (64 - t->shift));
-  for (int e = 1; e <= t->n; ++e) {
-    const std::uint32_t len = t->about[e].len;
-    place(t, e,
-          len <= kWordKey      ? t->head[e] * kHashMul
-          : len <= kTwoWordKey ? two_word_hash(t->head[e], t->tail[e])
-                               : t->head[e]);
-  }
+  for (int e = 1; e <= t->n; ++e) place(t, e, entry_key(*t, e).hash);
 }
 
 }  // namespace

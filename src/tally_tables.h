@@ -249,6 +249,16 @@ inline std::uint64_t two_word_hash(std::uint64_t head, std::uint64_t tail) {
   return (head + tail) * kHashMul;
 }
 
+// The key that entry `e` of `t` holds, from its words.
+inline Key entry_key(const KeyTable& t, int e) {
+  const std::uint32_t len = t.about[e].len;
+  const std::uint64_t head = t.head[e];
+  const unsigned char* p = t.text + t.about[e].at;
+  if (len <= kWordKey) return Key{p, len, head, 0, head * kHashMul};
+  if (len <= kTwoWordKey) return Key{p, len, head, t.tail[e], two_word_hash(head, t.tail[e])};
+  return Key{p, len, head, 0, head};
+}
+
 inline Key make_key(const unsigned char* p, std::uint32_t len) {
   if (len <= kWordKey) {
     const std::uint64_t w = short_head(p, len);
